@@ -1,0 +1,134 @@
+#pragma once
+
+#include "NodeTree.h"
+#include "PageParser.h"
+
+#include <QObject>
+#include <QSet>
+#include <QString>
+#include <QTimer>
+
+#include <functional>
+
+struct AsyncProp;
+struct Settings;
+class TransferComponent;
+
+// The crawl: the page frontier and the found-file list (both node trees), the
+// crawl command, the scheduler tick and the handling of finished reads. It owns
+// the crawl's visible state (the crawl button's caption and the status line) and
+// tells its view through signals; it never touches a widget.
+class CrawlEngine final : public QObject, public LinkSink
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(CrawlEngine)
+
+public:
+    static inline const QString CrawlCaption = QStringLiteral("&Crawl");
+    static inline const QString StopCaption = QStringLiteral("Stop &Crawl");
+    static inline const QString DesignTitle = QStringLiteral("Trovewick v2.0");
+    static inline const QString FinishedSuffix = QStringLiteral(" [crawl finished]");
+    static constexpr int TickIntervalMs = 1000;
+    static constexpr int MaxReadsInFlight = 5;
+
+    using ShellOpenFn = std::function<void(const QString &target)>;
+
+    // `transfer` and `settings` must outlive the engine; the engine handles every
+    // FileReadComplete of `transfer`.
+    CrawlEngine(TransferComponent &transfer, const Settings &settings, QObject *parent = nullptr);
+    ~CrawlEngine() override;
+
+    NodeTree &treePages() { return m_pages; }
+    NodeTree &treeFiles() { return m_files; }
+    const NodeTree &treePages() const { return m_pages; }
+    const NodeTree &treeFiles() const { return m_files; }
+
+    // The scheduler timer, on exactly while a crawl runs.
+    QTimer &TimerKeepBusy() { return m_timerKeepBusy; }
+
+    // The crawl button's caption: "&Crawl" when idle, "Stop &Crawl" while crawling.
+    const QString &cmdCrawlCaption() const { return m_caption; }
+    bool isCrawling() const { return m_caption != CrawlCaption; }
+
+    // The status line, shown as the window title.
+    const QString &title() const { return m_title; }
+    void setTitle(const QString &title);
+
+    // The root box's text, offered to the frontier when a crawl starts.
+    const QString &rootText() const { return m_rootText; }
+    void setRootText(const QString &text) { m_rootText = text; }
+
+    // Starts a crawl when idle, stops it when crawling.
+    void cmdCrawl_Click();
+
+    // Offers a URL to the frontier: a host node and a queued page under it,
+    // within MaxPages and MaxDomain. Silently ignores what it cannot take.
+    void AddPage(QByteArray url) override;
+
+    // Records a found file within MaxFiles; the first offer beyond the limit stops
+    // a running crawl. Never raises.
+    void AddFile(QByteArray url) override;
+
+    // One scheduler tick: keeps up to five reads in flight and ends the crawl when
+    // nothing is queued and nothing is in flight.
+    void TimerKeepBusy_Timer();
+
+    // Handles one finished read: a page is parsed and marked done, or marked
+    // failed; a "SPONSOR" read becomes the popup page.
+    void txPages_FileReadComplete(const QString &strFileKey, int lngFileType, const AsyncProp &asyncProp,
+                                  const QByteArray &strData);
+
+    // Copies a downloaded sponsor page to the popup page and opens it.
+    void PopupSponsorPage(const QString &filePath);
+
+    // Empties both trees and writes the status text. Reads still in flight are
+    // forgotten: their completions delete their files and touch nothing.
+    void clearResults();
+
+    // "N files found / M pages found..." with the current counts.
+    QString statusText() const;
+
+    // The index each tick starts scanning at.
+    int scanPosition() const { return m_scanPosition; }
+
+    // Page reads started and not yet completed, forgotten ones included.
+    int readsInFlight() const { return int(m_pageReads.size() + m_forgottenReads.size()); }
+
+    void setShellOpen(ShellOpenFn shellOpen) { m_shellOpen = std::move(shellOpen); }
+    void setPopupPagePath(const QString &path) { m_popupPagePath = path; }
+    const QString &popupPagePath() const { return m_popupPagePath; }
+
+Q_SIGNALS:
+    void captionChanged(const QString &caption);
+    void titleChanged(const QString &title);
+    // Emitted at the start of every scheduler tick.
+    void ticked();
+    // A page read was handled: `image` is Done or Failed.
+    void pageCompleted(int index, int image, const QByteArray &key);
+    // Every page read started has completed (none is in flight any more).
+    void readsSettled();
+
+private:
+    void setCaption(const QString &caption);
+    void runTick();
+    void handlePageRead(const QString &requestKey, const AsyncProp &asyncProp, const QByteArray &strData);
+    void markFailed(const QByteArray &strData);
+
+    TransferComponent &m_transfer;
+    const Settings &m_settings;
+    NodeTree m_pages;
+    NodeTree m_files;
+    QTimer m_timerKeepBusy;
+    QString m_caption = CrawlCaption;
+    QString m_title = DesignTitle;
+    QString m_rootText;
+    int m_scanPosition = 0;
+    QSet<QString> m_pageReads;      // request keys of page reads in flight
+    QSet<QString> m_forgottenReads; // ... of reads started before the last clear
+    ShellOpenFn m_shellOpen;
+    QString m_popupPagePath;
+};
+
+// Where the sponsor popup page is written: beside the program when that folder
+// is writable, else in the per-user data folder.
+QString defaultPopupPagePath();

@@ -1,0 +1,90 @@
+#pragma once
+
+#include <QAbstractItemModel>
+#include <QByteArray>
+#include <QHash>
+
+#include <vector>
+
+// Node pictures: a page node's image is its crawl state, a found file's image
+// says whether the user has opened it.
+namespace NodeImage {
+inline constexpr int Domain = 1;
+inline constexpr int Queued = 2;
+inline constexpr int Fetching = 3;
+inline constexpr int Done = 4;
+inline constexpr int Failed = 5;
+inline constexpr int FoundFile = 6;
+inline constexpr int OpenedFile = 7;
+} // namespace NodeImage
+
+// An ordered collection of keyed nodes with the semantics the crawl relies on:
+// 1-based indexes in insertion order that never change until Clear, unique
+// exact-match keys, top-level nodes and children. It is also the item model the
+// window shows, so the view reads the crawl's own nodes without a copy.
+class NodeTree final : public QAbstractItemModel
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(NodeTree)
+
+public:
+    // The node state as a model role; DisplayRole gives the text decoded for display.
+    enum Role { ImageRole = Qt::UserRole + 1, KeyRole, IndexRole };
+
+    // Indexes are signed 16-bit, so the tree never holds more nodes than this.
+    static constexpr int MaxNodes = 32767;
+
+    explicit NodeTree(QObject *parent = nullptr);
+    ~NodeTree() override;
+
+    int Count() const { return int(m_nodes.size()); }
+
+    // Adds a node and returns its index, or 0 when the tree refuses it: the key is
+    // already present, `relativeKey` names no node, or the tree is full. An empty
+    // `relativeKey` adds a top-level node; otherwise the node becomes the last
+    // child of the node with that key.
+    [[nodiscard]] int Add(const QByteArray &relativeKey, const QByteArray &key, const QByteArray &text,
+                          int image);
+
+    // The index of the node with this key, or 0 when there is none.
+    int IndexOf(const QByteArray &key) const { return m_byKey.value(key, 0); }
+    bool Contains(int index) const { return index >= 1 && index <= Count(); }
+
+    // Node fields by 1-based index; the index must name a node.
+    int Image(int index) const { return node(index).image; }
+    void SetImage(int index, int image);
+    const QByteArray &Key(int index) const { return node(index).key; }
+    const QByteArray &Text(int index) const { return node(index).text; }
+    int Children(int index) const { return int(node(index).children.size()); }
+    int Parent(int index) const { return node(index).parent; }
+
+    void Clear();
+
+    // The model index of a node, for a view's selection and scrolling.
+    QModelIndex modelIndex(int index) const;
+    // The node behind a model index, or 0 for an invalid one.
+    int nodeIndex(const QModelIndex &index) const;
+
+    QModelIndex index(int row, int column, const QModelIndex &parent = {}) const override;
+    QModelIndex parent(const QModelIndex &child) const override;
+    int rowCount(const QModelIndex &parent = {}) const override;
+    int columnCount(const QModelIndex &parent = {}) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+
+private:
+    struct Node
+    {
+        QByteArray key;
+        QByteArray text;
+        int image = 0;
+        int parent = 0;        // 0 for a top-level node
+        int row = 0;           // position among its siblings
+        std::vector<int> children;
+    };
+
+    const Node &node(int index) const { return m_nodes[size_t(index - 1)]; }
+
+    std::vector<Node> m_nodes;
+    std::vector<int> m_topLevel;
+    QHash<QByteArray, int> m_byKey;
+};

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+// What a finished read hands back: the local file holding the body (empty when
+// the read failed, so no readable file can be taken from it) and the address
+// that was requested.
+struct AsyncProp
+{
+    QString value; // full path of the downloaded file; empty on failure
+    QByteArray url;  // the URL that was requested, unchanged by redirects
+};
+
+// The asynchronous download component every read goes through. StartFileRead
+// returns at once; exactly one FileReadComplete follows for each request, later,
+// from the event loop, whatever happens to the read.
+class TransferComponent : public QObject
+{
+    Q_OBJECT
+
+public:
+    using QObject::QObject;
+    ~TransferComponent() override = default;
+
+    // Starts a read of `url`. `url2` and `fileType` are passed by callers as the
+    // same URL and 1. `data` comes back unchanged in FileReadComplete. Returns the
+    // request's key, which FileReadComplete carries as strFileKey.
+    virtual QString StartFileRead(const QByteArray &url, const QByteArray &url2, int fileType,
+                                  const QByteArray &data) = 0;
+
+Q_SIGNALS:
+    // The receiver owns the file named by AsyncProp::value and deletes it.
+    void FileReadComplete(const QString &strFileKey, int lngFileType, const AsyncProp &asyncProp,
+                          const QByteArray &strData);
+};
