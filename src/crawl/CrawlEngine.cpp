@@ -1,1 +1,274 @@
 #include "CrawlEngine.h"
+
+#include "AppError.h"
+#include "Settings.h"
+#include "TransferComponent.h"
+#include "WebText.h"
+
+#include <QByteArrayView>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+#include <cmath>
+#include <optional>
+
+namespace {
+
+const QByteArray HttpPrefix = QByteArrayLiteral("http://");
+const QByteArray SponsorData = QByteArrayLiteral("SPONSOR");
+
+// Only blanks are trimmed from the host and path parts; tabs and other
+// characters belong to the address as written.
+QByteArray trimBlanks(QByteArrayView text)
+{
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text[begin] == ' ')
+        ++begin;
+    while (end > begin && text[end - 1] == ' ')
+        --end;
+    return text.sliced(begin, end - begin).toByteArray();
+}
+
+// The page index a completion's data string carries, fraction dropped; nothing
+// when the text is no number.
+std::optional<double> numberFrom(const QByteArray &strData)
+{
+    bool ok = false;
+    const double value = strData.trimmed().toDouble(&ok);
+    if (!ok || !std::isfinite(value))
+        return std::nullopt;
+    return std::trunc(value);
+}
+
+} // namespace
+
+CrawlEngine::CrawlEngine(TransferComponent &transfer, const Settings &settings, QObject *parent)
+    : QObject(parent), m_transfer(transfer), m_settings(settings)
+{
+    m_timerKeepBusy.setInterval(TickIntervalMs);
+    connect(&m_timerKeepBusy, &QTimer::timeout, this, &CrawlEngine::TimerKeepBusy_Timer);
+    connect(&m_transfer, &TransferComponent::FileReadComplete, this,
+            &CrawlEngine::txPages_FileReadComplete);
+}
+
+CrawlEngine::~CrawlEngine() = default;
+
+void CrawlEngine::setTitle(const QString &title)
+{
+    if (title == m_title)
+        return;
+    m_title = title;
+    Q_EMIT titleChanged(m_title);
+}
+
+void CrawlEngine::setCaption(const QString &caption)
+{
+    if (caption == m_caption)
+        return;
+    m_caption = caption;
+    Q_EMIT captionChanged(m_caption);
+}
+
+void CrawlEngine::cmdCrawl_Click()
+{
+    if (m_caption == CrawlCaption) {
+        AddPage(encodeTypedText(m_rootText));
+        m_timerKeepBusy.start();
+        setCaption(StopCaption);
+    } else {
+        m_timerKeepBusy.stop();
+        setCaption(CrawlCaption);
+    }
+}
+
+void CrawlEngine::AddPage(QByteArray url)
+{
+    // The limit is tested before anything is added, so one call may add both a
+    // new host and its first page.
+    if (m_pages.Count() >= m_settings.MaxPages)
+        return;
+    if (QByteArrayView(url).first(std::min<qsizetype>(7, url.size())).compare(HttpPrefix, Qt::CaseInsensitive) == 0)
+        url.remove(0, HttpPrefix.size());
+    qsizetype slash = url.indexOf('/');
+    if (slash < 0) {
+        url.append('/');
+        slash = url.size() - 1;
+    }
+    const QByteArray host = trimBlanks(QByteArrayView(url).first(slash));
+    const QByteArray path = trimBlanks(QByteArrayView(url).sliced(slash));
+
+    // A host seen before keeps its node; the refusal is the expected outcome.
+    (void)m_pages.AddTopLevel(host, host, NodeImage::Domain);
+    const int domain = m_pages.IndexOf(host);
+    if (domain == 0 || m_pages.Children(domain) >= m_settings.MaxDomain)
+        return;
+    // A page already known keeps its node and state: no page is fetched twice.
+    (void)m_pages.AddChild(host, host + path, path, NodeImage::Queued);
+}
+
+void CrawlEngine::AddFile(QByteArray url)
+{
+    // The limit comes before the duplicate test: once the list is full, any file
+    // link stops a running crawl.
+    if (m_files.Count() >= m_settings.MaxFiles) {
+        if (isCrawling())
+            cmdCrawl_Click();
+        return;
+    }
+    (void)m_files.AddTopLevel(url, url, NodeImage::FoundFile);
+}
+
+void CrawlEngine::TimerKeepBusy_Timer()
+{
+    Q_EMIT ticked();
+    try {
+        runTick();
+    } catch (const std::exception &) {
+        // A failing tick ends silently; the next one runs normally.
+    }
+}
+
+void CrawlEngine::runTick()
+{
+    if (m_scanPosition < 1)
+        m_scanPosition = 1;
+
+    // Counting pass: what is in flight, and where the earliest live page sits.
+    const int countedNodes = m_pages.Count();
+    int lowestActive = countedNodes;
+    int inFlight = 0;
+    for (int i = m_scanPosition; i <= countedNodes; ++i) {
+        const int image = m_pages.Image(i);
+        if (image == NodeImage::Queued && i < lowestActive)
+            lowestActive = i;
+        if (image == NodeImage::Fetching) {
+            ++inFlight;
+            if (i < lowestActive)
+                lowestActive = i;
+        }
+        if (inFlight >= MaxReadsInFlight)
+            break;
+    }
+    m_scanPosition = std::max(lowestActive, 1);
+
+    if (inFlight < MaxReadsInFlight) {
+        // Starting pass: queued pages go out in index order, which is the order
+        // they were queued in. A page is marked fetching before its read is
+        // requested, so an early completion finds it in flight.
+        const int startNodes = m_pages.Count();
+        for (int i = m_scanPosition; i <= startNodes; ++i) {
+            if (m_pages.Image(i) != NodeImage::Queued)
+                continue;
+            m_pages.SetImage(i, NodeImage::Fetching);
+            const QByteArray url = HttpPrefix + m_pages.Key(i);
+            m_pageReads.insert(m_transfer.StartFileRead(url, url, 1, QByteArray::number(i)));
+            if (++inFlight >= MaxReadsInFlight)
+                break;
+        }
+        if (inFlight == 0) {
+            setTitle(m_title + FinishedSuffix);
+            cmdCrawl_Click();
+            return;
+        }
+    }
+    setTitle(statusText());
+}
+
+void CrawlEngine::txPages_FileReadComplete(const QString &strFileKey, int, const AsyncProp &asyncProp,
+                                           const QByteArray &strData)
+{
+    if (m_forgottenReads.remove(strFileKey)) {
+        // Started before the results were cleared: its index names another page now.
+        if (!asyncProp.value.isEmpty())
+            QFile::remove(asyncProp.value);
+    } else {
+        const bool pageRead = m_pageReads.remove(strFileKey);
+        if (strData == SponsorData) {
+            // A failed sponsor read has no file to show; nothing else to do.
+            if (!asyncProp.value.isEmpty())
+                PopupSponsorPage(asyncProp.value);
+        } else {
+            handlePageRead(asyncProp, strData);
+        }
+        if (!pageRead)
+            return;
+    }
+    if (readsInFlight() == 0)
+        Q_EMIT readsSettled();
+}
+
+void CrawlEngine::handlePageRead(const AsyncProp &asyncProp, const QByteArray &strData)
+{
+    try {
+        if (asyncProp.value.isEmpty())
+            throw AppError(ErrorNumber::FileNotFound, QStringLiteral("txPages"),
+                           QStringLiteral("File not found"));
+        modParse::ParsePageFile(asyncProp.value, asyncProp.url, modParse::linkListsFrom(m_settings), *this);
+        const std::optional<double> index = numberFrom(strData);
+        if (!index || !m_pages.Contains(int(*index)))
+            throw AppError(ErrorNumber::InvalidArgument, QStringLiteral("treePages"),
+                           QStringLiteral("Index out of bounds"));
+        const int page = int(*index);
+        m_pages.SetImage(page, NodeImage::Done);
+        Q_EMIT pageCompleted(page, NodeImage::Done, m_pages.Key(page));
+    } catch (const std::exception &) {
+        markFailed(strData);
+    }
+}
+
+void CrawlEngine::markFailed(const QByteArray &strData)
+{
+    const std::optional<double> index = numberFrom(strData);
+    if (!index || *index > m_pages.Count() || !m_pages.Contains(int(*index)))
+        return;
+    const int page = int(*index);
+    m_pages.SetImage(page, NodeImage::Failed);
+    Q_EMIT pageCompleted(page, NodeImage::Failed, m_pages.Key(page));
+}
+
+void CrawlEngine::PopupSponsorPage(const QString &filePath)
+{
+    if (m_popupPagePath.isEmpty())
+        m_popupPagePath = defaultPopupPagePath();
+    QFile::remove(m_popupPagePath);
+    QFile::copy(filePath, m_popupPagePath);
+    QFile::remove(filePath);
+    // When the copy failed, the page an earlier sponsor read left is shown.
+    if (m_shellOpen && QFileInfo::exists(m_popupPagePath))
+        m_shellOpen(m_popupPagePath);
+}
+
+void CrawlEngine::clearResults()
+{
+    m_pages.Clear();
+    m_files.Clear();
+    // Completions of reads started before the clear carry indexes that now name
+    // other pages or none; they are recognised by their request key and dropped.
+    m_forgottenReads.unite(m_pageReads);
+    m_pageReads.clear();
+    // Pages queued from now on start at index 1 again; a kept scan position would
+    // skip them.
+    m_scanPosition = 1;
+    setTitle(statusText());
+}
+
+QString CrawlEngine::statusText() const
+{
+    return QString::number(m_files.Count()) + QStringLiteral(" files found / ")
+        + QString::number(m_pages.Count()) + QStringLiteral(" pages found...");
+}
+
+QString defaultPopupPagePath()
+{
+    const QString programDir = QCoreApplication::applicationDirPath();
+    const QFileInfo programDirInfo(programDir);
+    if (!programDir.isEmpty() && programDirInfo.isDir() && programDirInfo.isWritable())
+        return programDir + QStringLiteral("/popup.htm");
+    const QString dataDir = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
+    QDir().mkpath(dataDir);
+    return dataDir + QStringLiteral("/popup.htm");
+}

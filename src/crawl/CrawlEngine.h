@@ -111,7 +111,7 @@ Q_SIGNALS:
 private:
     void setCaption(const QString &caption);
     void runTick();
-    void handlePageRead(const QString &requestKey, const AsyncProp &asyncProp, const QByteArray &strData);
+    void handlePageRead(const AsyncProp &asyncProp, const QByteArray &strData);
     void markFailed(const QByteArray &strData);
 
     TransferComponent &m_transfer;

@@ -39,12 +39,14 @@ public:
 
     int Count() const { return int(m_nodes.size()); }
 
-    // Adds a node and returns its index, or 0 when the tree refuses it: the key is
-    // already present, `relativeKey` names no node, or the tree is full. An empty
-    // `relativeKey` adds a top-level node; otherwise the node becomes the last
-    // child of the node with that key.
-    [[nodiscard]] int Add(const QByteArray &relativeKey, const QByteArray &key, const QByteArray &text,
-                          int image);
+    // Adds a node after the last top-level node and returns its index, or 0 when
+    // the tree refuses it: the key is already present or the tree is full.
+    [[nodiscard]] int AddTopLevel(const QByteArray &key, const QByteArray &text, int image);
+
+    // Adds a node as the last child of the node keyed `relativeKey`; returns 0 and
+    // changes nothing when that key names no node, the key is taken or the tree is full.
+    [[nodiscard]] int AddChild(const QByteArray &relativeKey, const QByteArray &key,
+                               const QByteArray &text, int image);
 
     // The index of the node with this key, or 0 when there is none.
     int IndexOf(const QByteArray &key) const { return m_byKey.value(key, 0); }
@@ -83,6 +85,7 @@ private:
     };
 
     const Node &node(int index) const { return m_nodes[size_t(index - 1)]; }
+    int insert(int parentIndex, const QByteArray &key, const QByteArray &text, int image);
 
     std::vector<Node> m_nodes;
     std::vector<int> m_topLevel;

@@ -1,0 +1,222 @@
+#include "CrawlEngine.h"
+#include "FakeTransfer.h"
+#include "Settings.h"
+
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+// Finished reads: pages parsed and marked, failures marked, the sponsor page shown.
+class tst_Completion : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void parsedPageIsDone();
+    void unreadableResultFailsThePage();
+    void parseErrorKeepsEarlierLinksAndFails();
+    void indexBeyondTheTreeMarksNothing();
+    void completionAfterStopStillQueuesLinks();
+    void readsFromBeforeAClearAreDropped();
+    void sponsorPageIsCopiedAndOpened();
+    void failedSponsorReadChangesNothing();
+    void settledWhenTheLastReadCompletes();
+
+private:
+    QString writeFile(const QByteArray &content);
+    void startPages(CrawlEngine &engine, int count);
+
+    Settings m_settings;
+    std::unique_ptr<QTemporaryDir> m_dir;
+    int m_fileNumber = 0;
+};
+
+void tst_Completion::init()
+{
+    m_settings = defaultSettings();
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+}
+
+QString tst_Completion::writeFile(const QByteArray &content)
+{
+    const QString path = m_dir->filePath(QStringLiteral("download-%1.tmp").arg(++m_fileNumber));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
+        qFatal("cannot write a test file");
+    return path;
+}
+
+// Queues `count` pages under host h and lets one tick start them.
+void tst_Completion::startPages(CrawlEngine &engine, int count)
+{
+    for (int i = 1; i <= count; ++i)
+        engine.AddPage("h/p" + QByteArray::number(i) + ".htm");
+    engine.TimerKeepBusy_Timer();
+}
+
+void tst_Completion::parsedPageIsDone()
+{
+    FakeTransfer transfer;
+    CrawlEngine engine(transfer, m_settings);
+    for (int i = 1; i <= 7; ++i)
+        engine.AddPage("h/p" + QByteArray::number(i) + ".htm");
+    for (int i = 2; i <= 6; ++i)
+        engine.treePages().SetImage(i, NodeImage::Done);
+    engine.TimerKeepBusy_Timer();
+    QCOMPARE(transfer.requests.size(), 2);
+    const FakeTransfer::Request seventh = transfer.requests.first();
+    QCOMPARE(seventh.data, QByteArray("7"));
+
+    const QString file = writeFile("<a href=a.htm><a href=b/><a href=http://x/c.html>"
+                                   "<a href=one.jpg><A HREF=\"two.gif\">");
+    QSignalSpy completed(&engine, &CrawlEngine::pageCompleted);
+    transfer.complete(seventh, file);
+
+    QCOMPARE(engine.treePages().Image(7), NodeImage::Done);
+    QVERIFY(!QFile::exists(file));
+    const NodeTree &pages = engine.treePages();
+    QVERIFY(pages.IndexOf("h/a.htm") != 0);
+    QVERIFY(pages.IndexOf("h/b/") != 0);
+    QVERIFY(pages.IndexOf("x/c.html") != 0);
+    QCOMPARE(engine.treeFiles().Count(), 2);
+    QCOMPARE(engine.treeFiles().Key(1), QByteArray("http://h/one.jpg"));
+    QCOMPARE(engine.treeFiles().Key(2), QByteArray("http://h/two.gif"));
+    QCOMPARE(completed.count(), 1);
+    QCOMPARE(completed.at(0).at(0).toInt(), 7);
+    QCOMPARE(completed.at(0).at(1).toInt(), NodeImage::Done);
+    QCOMPARE(completed.at(0).at(2).toByteArray(), QByteArray("h/p6.htm"));
+}
+
+void tst_Completion::unreadableResultFailsThePage()
+{
+    FakeTransfer transfer;
+    CrawlEngine engine(transfer, m_settings);
+    startPages(engine, 2);
+    transfer.complete(transfer.requests.at(0), QString());
+    transfer.complete(transfer.requests.at(1), m_dir->filePath(QStringLiteral("never-written")));
+    QCOMPARE(engine.treePages().Image(2), NodeImage::Failed);
+    QCOMPARE(engine.treePages().Image(3), NodeImage::Failed);
+    QCOMPARE(engine.treePages().Count(), 3);
+    QCOMPARE(engine.treeFiles().Count(), 0);
+}
+
+void tst_Completion::parseErrorKeepsEarlierLinksAndFails()
+{
+    FakeTransfer transfer;
+    CrawlEngine engine(transfer, m_settings);
+    startPages(engine, 1);
+    const QString file = writeFile("<a href=x.jpg> <a href=y.htm> <a href=z.htm");
+    transfer.complete(transfer.requests.first(), file);
+    QCOMPARE(engine.treePages().Image(2), NodeImage::Failed);
+    QVERIFY(!QFile::exists(file));
+    QCOMPARE(engine.treeFiles().Count(), 1);
+    QVERIFY(engine.treePages().IndexOf("h/y.htm") != 0);
+    QCOMPARE(engine.treePages().IndexOf("h/z.htm"), 0);
+}
+
+void tst_Completion::indexBeyondTheTreeMarksNothing()
+{
+    FakeTransfer transfer;
+    CrawlEngine engine(transfer, m_settings);
+    engine.AddPage("h/");
+    const FakeTransfer::Request stray{QStringLiteral("stray"), "http://h/", "http://h/", 1, "9"};
+    transfer.complete(stray, QString());
+    transfer.complete(stray, writeFile("<a href=q.htm>"));
+    QCOMPARE(engine.treePages().Image(1), NodeImage::Domain);
+    QCOMPARE(engine.treePages().Image(2), NodeImage::Queued);
+}
+
+void tst_Completion::completionAfterStopStillQueuesLinks()
+{
+    FakeTransfer transfer;
+    CrawlEngine engine(transfer, m_settings);
+    engine.setRootText(QStringLiteral("h/"));
+    engine.cmdCrawl_Click();
+    engine.TimerKeepBusy_Timer();
+    engine.cmdCrawl_Click();
+    transfer.complete(transfer.requests.first(), writeFile("<a href=next.htm>"));
+    QCOMPARE(engine.treePages().Image(2), NodeImage::Done);
+    QVERIFY(engine.treePages().IndexOf("h/next.htm") != 0);
+    QVERIFY(!engine.isCrawling());
+}
+
+void tst_Completion::readsFromBeforeAClearAreDropped()
+{
+    FakeTransfer transfer;
+    CrawlEngine engine(transfer, m_settings);
+    startPages(engine, 2);
+    engine.clearResults();
+    engine.AddPage("new/a.htm");
+    engine.AddPage("new/b.htm");
+    const QString file = writeFile("<a href=from-old-page.htm><a href=old.jpg>");
+    QSignalSpy settled(&engine, &CrawlEngine::readsSettled);
+    transfer.complete(transfer.requests.at(0), file);
+    transfer.complete(transfer.requests.at(1), QString());
+
+    QVERIFY(!QFile::exists(file));
+    QCOMPARE(engine.treePages().Count(), 3);
+    QCOMPARE(engine.treePages().Image(2), NodeImage::Queued);
+    QCOMPARE(engine.treePages().Image(3), NodeImage::Queued);
+    QCOMPARE(engine.treeFiles().Count(), 0);
+    QCOMPARE(settled.count(), 1);
+}
+
+void tst_Completion::sponsorPageIsCopiedAndOpened()
+{
+    FakeTransfer transfer;
+    CrawlEngine engine(transfer, m_settings);
+    engine.AddPage("h/");
+    QStringList opened;
+    engine.setShellOpen([&opened](const QString &target) { opened.append(target); });
+    const QString popup = m_dir->filePath(QStringLiteral("popup.htm"));
+    engine.setPopupPagePath(popup);
+    QFile old(popup);
+    QVERIFY(old.open(QIODevice::WriteOnly));
+    old.write("an earlier popup");
+    old.close();
+
+    const QString download = writeFile("<html>sponsor</html>");
+    const FakeTransfer::Request sponsor{QStringLiteral("s"), "http://ads/p.htm", "http://ads/p.htm", 1, "SPONSOR"};
+    transfer.complete(sponsor, download);
+
+    QVERIFY(!QFile::exists(download));
+    QFile shown(popup);
+    QVERIFY(shown.open(QIODevice::ReadOnly));
+    QCOMPARE(shown.readAll(), QByteArray("<html>sponsor</html>"));
+    QCOMPARE(opened, QStringList{popup});
+    QCOMPARE(engine.treePages().Image(2), NodeImage::Queued);
+}
+
+void tst_Completion::failedSponsorReadChangesNothing()
+{
+    FakeTransfer transfer;
+    CrawlEngine engine(transfer, m_settings);
+    engine.AddPage("h/");
+    QStringList opened;
+    engine.setShellOpen([&opened](const QString &target) { opened.append(target); });
+    engine.setPopupPagePath(m_dir->filePath(QStringLiteral("popup.htm")));
+    transfer.complete(FakeTransfer::Request{QStringLiteral("s"), "http://ads/", "http://ads/", 1, "SPONSOR"}, QString());
+    QVERIFY(opened.isEmpty());
+    QCOMPARE(engine.treePages().Image(1), NodeImage::Domain);
+    QCOMPARE(engine.treePages().Image(2), NodeImage::Queued);
+}
+
+void tst_Completion::settledWhenTheLastReadCompletes()
+{
+    FakeTransfer transfer;
+    CrawlEngine engine(transfer, m_settings);
+    startPages(engine, 2);
+    QCOMPARE(engine.readsInFlight(), 2);
+    QSignalSpy settled(&engine, &CrawlEngine::readsSettled);
+    transfer.complete(transfer.requests.at(1), QString());
+    QCOMPARE(settled.count(), 0);
+    transfer.complete(transfer.requests.at(0), QString());
+    QCOMPARE(settled.count(), 1);
+    QCOMPARE(engine.readsInFlight(), 0);
+}
+
+QTEST_GUILESS_MAIN(tst_Completion)
+#include "tst_completion.moc"
