@@ -1,0 +1,222 @@
+#include "CliCrawl.h"
+
+#include "AppError.h"
+#include "CrawlEngine.h"
+#include "HttpTransfer.h"
+#include "PageParser.h"
+#include "Settings.h"
+
+#include <QCoreApplication>
+#include <QSocketNotifier>
+#include <QTemporaryDir>
+
+#include <csignal>
+#include <cstdio>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+int interruptPipe[2] = {-1, -1};
+
+// Runs in signal context: only hands the signal over to the event loop.
+void onSigint(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = ::write(interruptPipe[1], &byte, 1);
+}
+
+void writeLine(FILE *stream, const QByteArray &line)
+{
+    std::fwrite(line.constData(), 1, size_t(line.size()), stream);
+    std::fputc('\n', stream);
+    std::fflush(stream);
+}
+
+QByteArray nodeLine(int index, int image, const QByteArray &key)
+{
+    return QByteArray::number(index) + '\t' + pageStateName(image) + '\t' + key;
+}
+
+// Records what a page scan hands out, in scan order.
+class PrintingSink final : public LinkSink
+{
+public:
+    void AddPage(QByteArray url) override { writeLine(stdout, "page\t" + url); }
+    void AddFile(QByteArray url) override { writeLine(stdout, "file\t" + url); }
+};
+
+} // namespace
+
+QByteArray pageStateName(int image)
+{
+    switch (image) {
+    case NodeImage::Domain: return QByteArrayLiteral("domain");
+    case NodeImage::Queued: return QByteArrayLiteral("queued");
+    case NodeImage::Fetching: return QByteArrayLiteral("fetching");
+    case NodeImage::Done: return QByteArrayLiteral("done");
+    case NodeImage::Failed: return QByteArrayLiteral("failed");
+    default: return QByteArray::number(image);
+    }
+}
+
+CliCrawl::CliCrawl(const CliOptions &options, const Settings &settings, QObject *parent)
+    : QObject(parent), m_options(options), m_transfer(std::make_unique<HttpTransfer>()),
+      m_engine(std::make_unique<CrawlEngine>(*m_transfer, settings))
+{
+    m_statusOnTty = !m_options.quiet && ::isatty(STDERR_FILENO);
+    m_engine->TimerKeepBusy().setInterval(m_options.intervalMs);
+    connect(&m_engine->treeFiles(), &QAbstractItemModel::rowsInserted, this, &CliCrawl::onFileAdded);
+    connect(m_engine.get(), &CrawlEngine::ticked, this, &CliCrawl::onTick);
+    connect(m_engine.get(), &CrawlEngine::titleChanged, this, &CliCrawl::showStatus);
+    connect(m_engine.get(), &CrawlEngine::pageCompleted, this, &CliCrawl::onPageCompleted);
+    connect(m_engine.get(), &CrawlEngine::captionChanged, this, &CliCrawl::onCaptionChanged);
+    connect(m_engine.get(), &CrawlEngine::readsSettled, this, &CliCrawl::finishWhenSettled);
+}
+
+CliCrawl::~CliCrawl()
+{
+    if (m_interruptNotifier) {
+        std::signal(SIGINT, SIG_DFL);
+        ::close(interruptPipe[0]);
+        ::close(interruptPipe[1]);
+        interruptPipe[0] = interruptPipe[1] = -1;
+    }
+}
+
+bool CliCrawl::start()
+{
+    if (!m_options.eventsFile.isEmpty()) {
+        m_events.setFileName(m_options.eventsFile);
+        if (!m_events.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+            writeLine(stderr, "trovewick-cli: cannot write " + m_options.eventsFile.toLocal8Bit() + ": "
+                                  + m_events.errorString().toLocal8Bit());
+            return false;
+        }
+    }
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, interruptPipe) == 0) {
+        m_interruptNotifier = new QSocketNotifier(interruptPipe[0], QSocketNotifier::Read, this);
+        connect(m_interruptNotifier, &QSocketNotifier::activated, this, &CliCrawl::onInterrupt);
+        std::signal(SIGINT, onSigint);
+    }
+    m_engine->setRootText(m_options.root);
+    m_engine->cmdCrawl_Click();
+    return true;
+}
+
+void CliCrawl::onFileAdded(const QModelIndex &parent, int first, int last)
+{
+    const NodeTree &files = m_engine->treeFiles();
+    for (int row = first; row <= last; ++row)
+        writeLine(stdout, files.Key(files.nodeIndex(files.index(row, 0, parent))));
+}
+
+void CliCrawl::onTick()
+{
+    writeEvent(QByteArrayLiteral("tick"));
+}
+
+void CliCrawl::onPageCompleted(int index, int image, const QByteArray &key)
+{
+    writeEvent(nodeLine(index, image, key));
+}
+
+void CliCrawl::writeEvent(const QByteArray &line)
+{
+    if (!m_events.isOpen())
+        return;
+    m_events.write(line + '\n');
+    m_events.flush();
+}
+
+void CliCrawl::onCaptionChanged()
+{
+    if (!m_engine->isCrawling())
+        finishWhenSettled();
+}
+
+void CliCrawl::onInterrupt()
+{
+    char byte = 0;
+    [[maybe_unused]] const ssize_t read = ::read(interruptPipe[0], &byte, 1);
+    if (++m_interrupts >= 2) {
+        // The user does not want to wait for the reads in flight.
+        std::fputc('\n', stderr);
+        QCoreApplication::exit(130);
+        return;
+    }
+    if (m_engine->isCrawling())
+        m_engine->cmdCrawl_Click();
+    const int reads = m_engine->readsInFlight();
+    if (reads > 0) {
+        if (m_statusOnTty)
+            std::fputc('\n', stderr);
+        writeLine(stderr, "trovewick-cli: crawl stopped, waiting for " + QByteArray::number(reads)
+                              + (reads == 1 ? " read" : " reads") + " in flight (Ctrl-C again quits)");
+    }
+}
+
+void CliCrawl::showStatus(const QString &status)
+{
+    if (m_options.quiet)
+        return;
+    m_lastStatus = status;
+    const QByteArray text = status.toLocal8Bit();
+    if (m_statusOnTty) {
+        std::fprintf(stderr, "\r%s\033[K", text.constData());
+        std::fflush(stderr);
+    } else {
+        writeLine(stderr, text);
+    }
+}
+
+void CliCrawl::finishWhenSettled()
+{
+    // Checked once the current handler has run to its end: a crawl stopped by the
+    // file limit stops in the middle of a page scan, and that page is still to be
+    // marked done.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            // The crawl is over once it is stopped and no read it started is still out.
+            if (!m_finished && !m_engine->isCrawling() && m_engine->readsInFlight() == 0)
+                finish();
+        },
+        Qt::QueuedConnection);
+}
+
+void CliCrawl::finish()
+{
+    m_finished = true;
+    if (m_statusOnTty)
+        std::fputc('\n', stderr);
+    // Without a terminal every status change is a line already; the last one stands.
+    if (!m_options.quiet && (m_statusOnTty || m_lastStatus != m_engine->title()))
+        writeLine(stderr, m_engine->title().toLocal8Bit());
+    if (m_options.printPages) {
+        const NodeTree &pages = m_engine->treePages();
+        for (int i = 1; i <= pages.Count(); ++i)
+            writeLine(stdout, nodeLine(i, pages.Image(i), pages.Key(i)));
+    }
+    QCoreApplication::exit(0);
+}
+
+int printLinkClassification(const CliOptions &options, const Settings &settings)
+{
+    // The scan deletes the file it reads, so it works on a copy: the saved page stays.
+    QTemporaryDir scratch;
+    const QString copy = scratch.filePath(QStringLiteral("page"));
+    if (!scratch.isValid() || !QFile::copy(options.pageFile, copy)) {
+        writeLine(stderr, "trovewick-cli: cannot read " + options.pageFile.toLocal8Bit());
+        return 1;
+    }
+    PrintingSink sink;
+    try {
+        modParse::ParsePageFile(copy, options.pageUrl.toUtf8(), modParse::linkListsFrom(settings), sink);
+    } catch (const AppError &error) {
+        writeLine(stderr, "trovewick-cli: " + error.description().toLocal8Bit() + " (error "
+                              + QByteArray::number(error.number()) + ")");
+        return 1;
+    }
+    return 0;
+}

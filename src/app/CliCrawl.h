@@ -1,0 +1,56 @@
+#pragma once
+
+#include "CliOptions.h"
+
+#include <QFile>
+#include <QObject>
+
+#include <memory>
+
+class CrawlEngine;
+class HttpTransfer;
+class QSocketNotifier;
+struct Settings;
+
+// One headless crawl on the engine the window uses: found files to standard
+// output, the status line to standard error, an optional event log and page list.
+class CliCrawl final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(CliCrawl)
+
+public:
+    CliCrawl(const CliOptions &options, const Settings &settings, QObject *parent = nullptr);
+    ~CliCrawl() override;
+
+    // Starts the crawl; the event loop ends with the exit code when it is over.
+    // Returns false (after printing why) when it cannot start.
+    bool start();
+
+private:
+    void onFileAdded(const QModelIndex &parent, int first, int last);
+    void onTick();
+    void onPageCompleted(int index, int image, const QByteArray &key);
+    void onCaptionChanged();
+    void onInterrupt();
+    void showStatus(const QString &status);
+    void finishWhenSettled();
+    void finish();
+    void writeEvent(const QByteArray &line);
+
+    CliOptions m_options;
+    std::unique_ptr<HttpTransfer> m_transfer;
+    std::unique_ptr<CrawlEngine> m_engine;
+    QFile m_events;
+    QSocketNotifier *m_interruptNotifier = nullptr;
+    QString m_lastStatus;
+    int m_interrupts = 0;
+    bool m_statusOnTty = false;
+    bool m_finished = false;
+};
+
+// The saved page's links as the crawl would classify them; the exit code.
+int printLinkClassification(const CliOptions &options, const Settings &settings);
+
+// The state word the page list and the event log use for a node image.
+QByteArray pageStateName(int image);

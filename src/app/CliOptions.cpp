@@ -1,0 +1,134 @@
+#include "CliOptions.h"
+
+#include "Settings.h"
+
+#include <QCommandLineParser>
+
+namespace {
+
+const QString Description = QStringLiteral(
+    "Crawls a web site from ROOT the way the Trovewick window does, with the stored\n"
+    "settings (overridden for this run only by the options below; nothing is saved).\n"
+    "\n"
+    "Each found file's address is printed on standard output as it is found, one per\n"
+    "line, in the order of the found-file list. The status line goes to standard\n"
+    "error while the crawl runs, and the final status line at the end. When the crawl\n"
+    "stops (nothing left to fetch, or the file limit reached) the crawler waits for\n"
+    "reads still in flight, then exits 0. Ctrl-C stops the crawl the same way; a\n"
+    "second Ctrl-C quits at once.\n"
+    "\n"
+    "Lines of --pages and --events: INDEX<TAB>STATE<TAB>KEY, STATE one of domain,\n"
+    "queued, fetching, done, failed; --events also writes the line 'tick' for each\n"
+    "scheduler tick, and a line for each page read as it is handled (done or failed).\n"
+    "\n"
+    "trovewick-cli --links PAGE_URL FILE prints how the links of a saved page are\n"
+    "classified, in scan order: 'page<TAB>URL' and 'file<TAB>URL' lines (a link in\n"
+    "both lists gives both). FILE is left in place. When the scan stops with an error\n"
+    "it prints what was handled, the error on standard error, and exits 1.\n"
+    "\n"
+    "Bad arguments give a usage message and exit code 2.");
+
+std::optional<qint16> parseLimit(const QString &text, bool *ok)
+{
+    bool converted = false;
+    const int value = text.toInt(&converted);
+    if (!converted || value < -32768 || value > 32767) {
+        *ok = false;
+        return std::nullopt;
+    }
+    return qint16(value);
+}
+
+CliParseResult usageError(const QString &problem, const QCommandLineParser &parser)
+{
+    return CliParseResult{std::nullopt, problem + QStringLiteral("\n\n") + parser.helpText(), 2};
+}
+
+} // namespace
+
+void CliOptions::applyTo(Settings &settings) const
+{
+    if (maxPages)
+        settings.MaxPages = *maxPages;
+    if (maxFiles)
+        settings.MaxFiles = *maxFiles;
+    if (maxDomain)
+        settings.MaxDomain = *maxDomain;
+    if (follow)
+        settings.Follow = *follow;
+    if (search)
+        settings.Search = *search;
+}
+
+CliParseResult parseCliArguments(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(Description);
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Show this help and exit."));
+    const QCommandLineOption maxPages(QStringLiteral("max-pages"),
+                                      QStringLiteral("Most nodes the page tree may hold."), QStringLiteral("N"));
+    const QCommandLineOption maxFiles(QStringLiteral("max-files"),
+                                      QStringLiteral("Most found files to record."), QStringLiteral("N"));
+    const QCommandLineOption maxDomain(QStringLiteral("max-domain"),
+                                       QStringLiteral("Most pages queued per host."), QStringLiteral("N"));
+    const QCommandLineOption follow(QStringLiteral("follow"),
+                                    QStringLiteral("Page extensions to follow (comma-separated)."), QStringLiteral("LIST"));
+    const QCommandLineOption search(QStringLiteral("search"),
+                                    QStringLiteral("File extensions to report (comma-separated)."), QStringLiteral("LIST"));
+    const QCommandLineOption interval(QStringLiteral("interval"),
+                                      QStringLiteral("Scheduler tick in milliseconds (default 1000)."), QStringLiteral("MS"));
+    const QCommandLineOption pages(QStringLiteral("pages"),
+                                   QStringLiteral("After the crawl, print the page tree in index order."));
+    const QCommandLineOption quiet(QStringLiteral("quiet"),
+                                   QStringLiteral("Print no status line on standard error."));
+    const QCommandLineOption events(QStringLiteral("events"),
+                                    QStringLiteral("Write a log of ticks and handled page reads to FILE."), QStringLiteral("FILE"));
+    const QCommandLineOption links(QStringLiteral("links"),
+                                   QStringLiteral("Classify the links of a saved page: --links PAGE_URL FILE."));
+    parser.addOptions({help, maxPages, maxFiles, maxDomain, follow, search, interval, pages, quiet, events, links});
+    parser.addPositionalArgument(QStringLiteral("ROOT"), QStringLiteral("The address to start crawling at."));
+
+    if (!parser.parse(arguments))
+        return usageError(parser.errorText(), parser);
+    if (parser.isSet(help))
+        return CliParseResult{std::nullopt, parser.helpText(), 0};
+
+    CliOptions options;
+    const QStringList positional = parser.positionalArguments();
+    if (parser.isSet(links)) {
+        if (positional.size() != 2)
+            return usageError(QStringLiteral("--links takes PAGE_URL and FILE."), parser);
+        options.mode = CliOptions::Mode::Links;
+        options.pageUrl = positional.at(0);
+        options.pageFile = positional.at(1);
+    } else {
+        if (positional.size() != 1)
+            return usageError(QStringLiteral("Give exactly one ROOT address."), parser);
+        options.root = positional.first();
+    }
+
+    bool ok = true;
+    if (parser.isSet(maxPages))
+        options.maxPages = parseLimit(parser.value(maxPages), &ok);
+    if (parser.isSet(maxFiles))
+        options.maxFiles = parseLimit(parser.value(maxFiles), &ok);
+    if (parser.isSet(maxDomain))
+        options.maxDomain = parseLimit(parser.value(maxDomain), &ok);
+    if (!ok)
+        return usageError(QStringLiteral("Limits are whole numbers from -32768 to 32767."), parser);
+    if (parser.isSet(interval)) {
+        options.intervalMs = parser.value(interval).toInt(&ok);
+        if (!ok || options.intervalMs < 1)
+            return usageError(QStringLiteral("--interval takes a positive number of milliseconds."), parser);
+    }
+    if (parser.isSet(follow))
+        options.follow = parser.value(follow);
+    if (parser.isSet(search))
+        options.search = parser.value(search);
+    options.printPages = parser.isSet(pages);
+    options.quiet = parser.isSet(quiet);
+    options.eventsFile = parser.value(events);
+    return CliParseResult{options, QString(), 0};
+}

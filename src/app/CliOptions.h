@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+struct Settings;
+
+// What the command line asked the crawler to do.
+struct CliOptions
+{
+    enum class Mode { Crawl, Links };
+
+    Mode mode = Mode::Crawl;
+    QString root;      // Crawl: the root address
+    QString pageUrl;   // Links: the saved page's address
+    QString pageFile;  // Links: the saved page
+    std::optional<qint16> maxPages, maxFiles, maxDomain;
+    std::optional<QString> follow, search;
+    int intervalMs = 1000;
+    bool printPages = false;
+    bool quiet = false;
+    QString eventsFile;
+
+    // The stored settings with this run's overrides on top.
+    void applyTo(Settings &settings) const;
+};
+
+// The outcome of reading the arguments: options to run with, or text to print
+// and the exit code to leave with (help, or a usage error).
+struct CliParseResult
+{
+    std::optional<CliOptions> options;
+    QString message;
+    int exitCode = 0;
+};
+
+CliParseResult parseCliArguments(const QStringList &arguments);

@@ -1,0 +1,34 @@
+#include "CliCrawl.h"
+#include "CliOptions.h"
+#include "Settings.h"
+#include "SettingsPersistence.h"
+
+#include <QCoreApplication>
+
+#include <cstdio>
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("trovewick-cli"));
+    QCoreApplication::setOrganizationName(QStringLiteral("Trovewick"));
+
+    const CliParseResult parsed = parseCliArguments(QCoreApplication::arguments());
+    if (!parsed.options) {
+        const QByteArray text = parsed.message.toLocal8Bit();
+        std::fprintf(parsed.exitCode == 0 ? stdout : stderr, "%s", text.constData());
+        return parsed.exitCode;
+    }
+
+    Settings &settings = appSettings();
+    LoadSettings(settings);
+    parsed.options->applyTo(settings);
+
+    if (parsed.options->mode == CliOptions::Mode::Links)
+        return printLinkClassification(*parsed.options, settings);
+
+    CliCrawl crawl(*parsed.options, settings);
+    if (!crawl.start())
+        return 1;
+    return QCoreApplication::exec();
+}

@@ -1,0 +1,260 @@
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+
+// The command-line crawler end to end, against real web servers on 127.0.0.1.
+class tst_Cli : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void cleanupTestCase();
+    void crawlsSeveralHostsThroughAProxy();
+    void fileLimitStopsTheCrawl();
+    void classifiesTheLinksOfASavedPage();
+    void scanErrorEndsTheClassification();
+    void badArgumentsGiveUsage_data();
+    void badArgumentsGiveUsage();
+    void helpDocumentsTheOptions();
+    void interruptsStopThenQuit();
+
+private:
+    struct Run
+    {
+        int exitCode = -1;
+        QByteArray out;
+        QByteArray err;
+    };
+    Run runCli(const QStringList &arguments, const QString &proxy = QString());
+    QProcessEnvironment cliEnvironment(const QString &proxy) const;
+
+    QProcess m_server;
+    QString m_serverUrl;
+    QTemporaryDir m_dir;
+};
+
+void tst_Cli::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    m_server.setProgram(QStringLiteral("python3"));
+    m_server.setArguments({QStringLiteral(TROVEWICK_SOURCE_DIR "/tests/support/site_server.py"),
+                           QStringLiteral(TROVEWICK_TEST_DATA "/sites")});
+    m_server.start();
+    QVERIFY2(m_server.waitForStarted(), "python3 is needed for the test web server");
+    QVERIFY(m_server.waitForReadyRead(30000));
+    const QByteArray port = m_server.readLine().trimmed();
+    QVERIFY(!port.isEmpty());
+    m_serverUrl = QStringLiteral("http://127.0.0.1:") + QString::fromLatin1(port);
+}
+
+void tst_Cli::cleanupTestCase()
+{
+    m_server.closeWriteChannel();
+    if (!m_server.waitForFinished(5000))
+        m_server.kill();
+}
+
+QProcessEnvironment tst_Cli::cliEnvironment(const QString &proxy) const
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_dir.filePath(QStringLiteral("config")));
+    env.insert(QStringLiteral("http_proxy"), proxy);
+    env.remove(QStringLiteral("HTTP_PROXY"));
+    env.remove(QStringLiteral("no_proxy"));
+    return env;
+}
+
+tst_Cli::Run tst_Cli::runCli(const QStringList &arguments, const QString &proxy)
+{
+    QProcess cli;
+    cli.setProcessEnvironment(cliEnvironment(proxy));
+    cli.start(QStringLiteral(TROVEWICK_CLI), arguments);
+    Run run;
+    if (!cli.waitForFinished(120000)) {
+        cli.kill();
+        cli.waitForFinished();
+        return run;
+    }
+    run.exitCode = cli.exitStatus() == QProcess::NormalExit ? cli.exitCode() : -1;
+    run.out = cli.readAllStandardOutput();
+    run.err = cli.readAllStandardError();
+    return run;
+}
+
+static QList<QByteArray> sortedLines(QList<QByteArray> lines)
+{
+    std::sort(lines.begin(), lines.end());
+    return lines;
+}
+
+void tst_Cli::crawlsSeveralHostsThroughAProxy()
+{
+    const QString events = m_dir.filePath(QStringLiteral("events.log"));
+    const Run run = runCli({QStringLiteral("--interval"), QStringLiteral("20"), QStringLiteral("--pages"),
+                            QStringLiteral("--events"), events, QStringLiteral("http://site-a.test/index.htm")},
+                           m_serverUrl);
+    QCOMPARE(run.exitCode, 0);
+
+    QList<QByteArray> lines = run.out.split('\n');
+    QCOMPARE(lines.takeLast(), QByteArray());
+    const QList<QByteArray> pages = lines.mid(lines.size() - 9);
+    const QList<QByteArray> files = lines.first(lines.size() - 9);
+
+    const QList<QByteArray> expectedPages = {
+        "1\tdomain\tsite-a.test",
+        "2\tdone\tsite-a.test/index.htm",
+        "3\tdone\tsite-a.test/dir/page1.htm",
+        "4\tdone\tsite-a.test/dir/page2.html",
+        "5\tdomain\tsite-b.test",
+        "6\tdone\tsite-b.test/",
+        "7\tfailed\tsite-a.test/missing.htm",
+        "8\tfailed\tsite-a.test/broken.htm",
+        "9\tdone\tsite-a.test/dir/top.htm",
+    };
+    QCOMPARE(pages, expectedPages);
+
+    // Found files are printed in discovery order; pages completing in parallel
+    // make the order after the root page's own file vary.
+    QCOMPARE(files.value(0), QByteArray("http://site-a.test/pics/cat.jpg"));
+    const QList<QByteArray> expectedFiles = {
+        "http://site-a.test/dir/movie.mpg",  "http://site-a.test/dir/pics/cat.jpg",
+        "http://site-a.test/last.jpg",       "http://site-a.test/pics/cat.jpg",
+        "http://site-b.test/b.gif",
+    };
+    QCOMPARE(sortedLines(files), expectedFiles);
+    // The finishing tick appends to the last status it wrote, which may predate the last file.
+    const QList<QByteArray> statusLines = run.err.trimmed().split('\n');
+    QVERIFY2(statusLines.last().endsWith(" / 9 pages found... [crawl finished]"), run.err);
+    QCOMPARE(statusLines.count(statusLines.last()), 1);
+
+    QFile log(events);
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    const QList<QByteArray> logged = log.readAll().split('\n');
+    QVERIFY(logged.count("tick") >= 3);
+    QList<QByteArray> handled;
+    for (const QByteArray &line : logged)
+        if (line.contains('\t'))
+            handled.append(line);
+    QCOMPARE(sortedLines(handled), sortedLines({expectedPages[1], expectedPages[2], expectedPages[3],
+                                                expectedPages[5], expectedPages[6], expectedPages[7],
+                                                expectedPages[8]}));
+    QCOMPARE(logged.first(), QByteArray("tick"));
+}
+
+void tst_Cli::fileLimitStopsTheCrawl()
+{
+    const Run run = runCli({QStringLiteral("--interval"), QStringLiteral("20"), QStringLiteral("--max-files"),
+                            QStringLiteral("2"), QStringLiteral("--quiet"), QStringLiteral("--pages"),
+                            m_serverUrl + QStringLiteral("/index.htm")});
+    QCOMPARE(run.exitCode, 0);
+    QVERIFY(run.err.isEmpty());
+    const QList<QByteArray> lines = run.out.trimmed().split('\n');
+    QCOMPARE(lines.size(), 2 + 4); // two files, then the page tree
+    QCOMPARE(lines.at(0), (m_serverUrl + QStringLiteral("/pic.gif")).toUtf8());
+    // Both pages were in flight when the limit stopped the crawl; both are handled.
+    QVERIFY(lines.at(4).startsWith("3\tdone\t"));
+    QVERIFY(lines.at(5).startsWith("4\tdone\t"));
+}
+
+void tst_Cli::classifiesTheLinksOfASavedPage()
+{
+    const QString page = m_dir.filePath(QStringLiteral("saved.htm"));
+    QFile file(page);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("<A HREF='Pics/Cat.JPG'><a href=/top.htm><a href=x.m><a href=song.mp3#t>"
+               "<a href=page2.asp?id=3><a href=go.asp?u=http://other/a.mpg>");
+    file.close();
+
+    const Run run = runCli({QStringLiteral("--links"), QStringLiteral("http://host/dir/page.htm"), page});
+    QCOMPARE(run.exitCode, 0);
+    const QByteArray expected = "file\thttp://host/dir/pics/cat.jpg\n"
+                                "page\thttp://host/dir/top.htm\n"
+                                "page\thttp://host/dir/x.m\n"
+                                "file\thttp://host/dir/x.m\n"
+                                "file\thttp://other/a.mpg\n";
+    QCOMPARE(run.out, expected);
+    QVERIFY(QFile::exists(page));
+}
+
+void tst_Cli::scanErrorEndsTheClassification()
+{
+    const QString page = m_dir.filePath(QStringLiteral("unclosed.htm"));
+    QFile file(page);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("<a href=a.htm> <a href=b.jpg> <a href=c.htm");
+    file.close();
+
+    const Run run = runCli({QStringLiteral("--links"), QStringLiteral("http://h/"), page});
+    QCOMPARE(run.exitCode, 1);
+    QCOMPARE(run.out, QByteArray("page\thttp://h/a.htm\nfile\thttp://h/b.jpg\n"));
+    QVERIFY(!run.err.isEmpty());
+}
+
+void tst_Cli::badArgumentsGiveUsage_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("no root") << QStringList{};
+    QTest::newRow("two roots") << QStringList{QStringLiteral("a"), QStringLiteral("b")};
+    QTest::newRow("unknown option") << QStringList{QStringLiteral("--fast"), QStringLiteral("a")};
+    QTest::newRow("limit not a number") << QStringList{QStringLiteral("--max-pages"), QStringLiteral("many"), QStringLiteral("a")};
+    QTest::newRow("limit too large") << QStringList{QStringLiteral("--max-files"), QStringLiteral("40000"), QStringLiteral("a")};
+    QTest::newRow("zero interval") << QStringList{QStringLiteral("--interval"), QStringLiteral("0"), QStringLiteral("a")};
+    QTest::newRow("links without file") << QStringList{QStringLiteral("--links"), QStringLiteral("http://h/")};
+}
+
+void tst_Cli::badArgumentsGiveUsage()
+{
+    QFETCH(QStringList, arguments);
+    const Run run = runCli(arguments);
+    QCOMPARE(run.exitCode, 2);
+    QVERIFY(run.out.isEmpty());
+    QVERIFY(run.err.contains("Usage:"));
+}
+
+void tst_Cli::helpDocumentsTheOptions()
+{
+    const Run run = runCli({QStringLiteral("--help")});
+    QCOMPARE(run.exitCode, 0);
+    for (const char *option : {"--max-pages", "--max-files", "--max-domain", "--follow", "--search",
+                               "--interval", "--pages", "--quiet", "--events", "--links"})
+        QVERIFY2(run.out.contains(option), option);
+}
+
+void tst_Cli::interruptsStopThenQuit()
+{
+    // A server that takes the connection and never answers keeps one read in flight.
+    QTcpServer silent;
+    QVERIFY(silent.listen(QHostAddress::LocalHost));
+    QList<QTcpSocket *> held;
+    connect(&silent, &QTcpServer::newConnection, this, [&] {
+        while (QTcpSocket *socket = silent.nextPendingConnection())
+            held.append(socket);
+    });
+
+    QProcess cli;
+    cli.setProcessEnvironment(cliEnvironment(QString()));
+    cli.start(QStringLiteral(TROVEWICK_CLI),
+              {QStringLiteral("--interval"), QStringLiteral("10"),
+               QStringLiteral("http://127.0.0.1:%1/").arg(silent.serverPort())});
+    QVERIFY(cli.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(!held.isEmpty(), 30000);
+
+    QSignalSpy finished(&cli, &QProcess::finished);
+    ::kill(pid_t(cli.processId()), SIGINT); // stops the crawl; the read is still out
+    QByteArray err;
+    QTRY_VERIFY_WITH_TIMEOUT((err += cli.readAllStandardError()).contains("waiting for 1 read in flight"), 10000);
+    QCOMPARE(cli.state(), QProcess::Running);
+    ::kill(pid_t(cli.processId()), SIGINT); // quits at once
+    QVERIFY(finished.wait(30000));
+    QCOMPARE(cli.exitCode(), 130);
+    qDeleteAll(held);
+}
+
+QTEST_GUILESS_MAIN(tst_Cli)
+#include "tst_cli.moc"
