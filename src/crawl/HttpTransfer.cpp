@@ -1,1 +1,438 @@
 #include "HttpTransfer.h"
+
+#include <QDir>
+#include <QFile>
+#include <QHostAddress>
+#include <QNetworkAccessManager>
+#include <QNetworkProxy>
+#include <QNetworkProxyFactory>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QProcessEnvironment>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QUrl>
+
+namespace {
+
+constexpr qint64 ReadChunkBytes = 64 * 1024;
+
+const QByteArray &userAgent()
+{
+    static const QByteArray agent = QByteArrayLiteral("Trovewick/2.0");
+    return agent;
+}
+
+bool isWebScheme(const QString &scheme)
+{
+    return scheme == QLatin1String("http") || scheme == QLatin1String("https");
+}
+
+bool isHexDigit(char c)
+{
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+// Bytes that may not stand for themselves in an address: blanks and controls,
+// everything beyond ASCII (pages are 8-bit text), and the characters RFC 3986
+// never allows unescaped.
+bool needsEscape(unsigned char c)
+{
+    if (c <= 0x20 || c >= 0x7f)
+        return true;
+    switch (c) {
+    case '"':
+    case '<':
+    case '>':
+    case '\\':
+    case '^':
+    case '`':
+    case '{':
+    case '|':
+    case '}':
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool isLoopbackHost(const QString &host)
+{
+    if (host == QLatin1String("localhost") || host.endsWith(QLatin1String(".localhost")))
+        return true;
+    const QHostAddress address(host);
+    return !address.isNull() && address.isLoopback();
+}
+
+// One entry of no_proxy, the way curl and wget read it: "*" for every host, a
+// domain (with or without a leading "." or "*.") for itself and its subdomains,
+// an address or an address block such as 10.0.0.0/8; a trailing port is ignored.
+bool matchesNoProxyEntry(const QString &host, QString entry)
+{
+    if (entry == QLatin1String("*"))
+        return true;
+    if (entry.contains(u'/')) {
+        const auto subnet = QHostAddress::parseSubnet(entry);
+        const QHostAddress address(host);
+        return subnet.second >= 0 && !address.isNull() && address.isInSubnet(subnet);
+    }
+    if (entry.startsWith(u'[')) {
+        const qsizetype close = entry.indexOf(u']');
+        entry = entry.mid(1, close < 0 ? -1 : close - 1);
+    } else if (entry.count(u':') == 1) {
+        entry.truncate(entry.indexOf(u':'));
+    }
+    if (entry.startsWith(QLatin1String("*.")))
+        entry.remove(0, 1);
+    if (entry.startsWith(u'.'))
+        entry.remove(0, 1);
+    if (entry.isEmpty())
+        return false;
+    return host == entry
+           || (host.endsWith(entry) && host.at(host.size() - entry.size() - 1) == u'.');
+}
+
+bool matchesNoProxy(const QString &host, const QString &noProxy)
+{
+    const QStringList entries = noProxy.split(u',', Qt::SkipEmptyParts);
+    for (const QString &entry : entries) {
+        const QString trimmed = entry.trimmed().toLower();
+        if (!trimmed.isEmpty() && matchesNoProxyEntry(host, trimmed))
+            return true;
+    }
+    return false;
+}
+
+QString firstSet(const QProcessEnvironment &env, std::initializer_list<const char *> names)
+{
+    for (const char *name : names) {
+        const QString value = env.value(QString::fromLatin1(name)).trimmed();
+        if (!value.isEmpty())
+            return value;
+    }
+    return {};
+}
+
+// Qt on this platform leaves the environment to libproxy, which ignores the usual
+// no_proxy forms (a bare domain for its subdomains, "*"), so the environment is
+// read here and the desktop's settings are asked only when it names no proxy.
+class EnvironmentProxyFactory final : public QNetworkProxyFactory
+{
+public:
+    QList<QNetworkProxy> queryProxy(const QNetworkProxyQuery &query) override
+    {
+        const auto proxy = HttpTransfer::proxyFromEnvironment(
+            query.url(), QProcessEnvironment::systemEnvironment());
+        if (proxy)
+            return {*proxy};
+        return systemProxyForQuery(query);
+    }
+};
+
+} // namespace
+
+// One read in flight. The body goes straight to `file`; `received` counts the
+// bytes of the current response so the size limit holds without Content-Length.
+struct HttpTransfer::Transfer
+{
+    QString key;
+    int fileType = 0;
+    QByteArray url;
+    QByteArray data;
+    QFile file;
+    QTimer idle;
+    qint64 received = 0;
+};
+
+HttpTransfer::HttpTransfer(QObject *parent)
+    : HttpTransfer(DefaultIdleTimeoutMs, DefaultMaxBodyBytes, DefaultMaxRedirects, parent)
+{
+}
+
+HttpTransfer::HttpTransfer(int idleTimeoutMs, qint64 maxBodyBytes, int maxRedirects,
+                           QObject *parent)
+    : TransferComponent(parent),
+      m_idleTimeoutMs(idleTimeoutMs),
+      m_maxBodyBytes(maxBodyBytes),
+      m_maxRedirects(maxRedirects),
+      m_network(new QNetworkAccessManager(this))
+{
+    m_network->setProxyFactory(new EnvironmentProxyFactory);
+}
+
+HttpTransfer::~HttpTransfer()
+{
+    // Reads still running end silently: nobody is left to take their files, and
+    // the folder goes with everything in it.
+    for (auto &[reply, transfer] : m_transfers) {
+        reply->disconnect(this);
+        reply->abort();
+        delete reply;
+        transfer->file.close();
+    }
+    m_transfers.clear();
+}
+
+QString HttpTransfer::StartFileRead(const QByteArray &url, const QByteArray &url2, int fileType,
+                                    const QByteArray &data)
+{
+    Q_UNUSED(url2);
+    const QString key = QString::number(++m_lastKey);
+
+    const QUrl address = requestUrl(url);
+    if (!address.isValid() || !ensureFolder()) {
+        failLater(key, fileType, url, data);
+        return key;
+    }
+
+    auto transfer = std::make_unique<Transfer>();
+    transfer->key = key;
+    transfer->fileType = fileType;
+    transfer->url = url;
+    transfer->data = data;
+    transfer->file.setFileName(m_folder->filePath(key + QStringLiteral(".tmp")));
+    if (!transfer->file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+        failLater(key, fileType, url, data);
+        return key;
+    }
+
+    QNetworkRequest request(address);
+    request.setHeader(QNetworkRequest::UserAgentHeader, userAgent());
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::NoLessSafeRedirectPolicy);
+    request.setMaximumRedirectsAllowed(m_maxRedirects);
+
+    QNetworkReply *reply = m_network->get(request);
+    connect(reply, &QNetworkReply::metaDataChanged, this,
+            [this, reply] { onMetaDataChanged(reply); });
+    connect(reply, &QIODevice::readyRead, this, [this, reply] { onReadyRead(reply); });
+    connect(reply, &QNetworkReply::redirected, this,
+            [this, reply](const QUrl &target) { onRedirected(reply, target); });
+    connect(reply, &QNetworkReply::downloadProgress, this, [this, reply] {
+        if (Transfer *t = transferOf(reply))
+            t->idle.start();
+    });
+    connect(reply, &QNetworkReply::finished, this, [this, reply] { onFinished(reply); });
+
+    transfer->idle.setSingleShot(true);
+    transfer->idle.setInterval(m_idleTimeoutMs);
+    connect(&transfer->idle, &QTimer::timeout, this, [this, reply] { complete(reply, false); });
+    transfer->idle.start();
+
+    m_transfers.emplace(reply, std::move(transfer));
+    return key;
+}
+
+QString HttpTransfer::downloadFolder() const
+{
+    return m_folder ? m_folder->path() : QString();
+}
+
+QUrl HttpTransfer::requestUrl(const QByteArray &url)
+{
+    // Links taken from pages often carry blanks or line breaks at either end.
+    qsizetype begin = 0;
+    qsizetype end = url.size();
+    while (begin < end && static_cast<unsigned char>(url.at(begin)) <= 0x20)
+        ++begin;
+    while (end > begin && static_cast<unsigned char>(url.at(end - 1)) <= 0x20)
+        --end;
+
+    static constexpr char hex[] = "0123456789ABCDEF";
+    QByteArray encoded;
+    encoded.reserve((end - begin) * 3);
+    for (qsizetype i = begin; i < end; ++i) {
+        const auto c = static_cast<unsigned char>(url.at(i));
+        const bool validEscape =
+            c == '%' && i + 2 < end && isHexDigit(url.at(i + 1)) && isHexDigit(url.at(i + 2));
+        if (needsEscape(c) || (c == '%' && !validEscape)) {
+            encoded.append('%');
+            encoded.append(hex[c >> 4]);
+            encoded.append(hex[c & 0x0f]);
+        } else {
+            encoded.append(static_cast<char>(c));
+        }
+    }
+
+    const QUrl result = QUrl::fromEncoded(encoded, QUrl::TolerantMode);
+    if (!result.isValid() || !isWebScheme(result.scheme()) || result.host().isEmpty())
+        return {};
+    return result;
+}
+
+std::optional<QNetworkProxy> HttpTransfer::proxyFromEnvironment(const QUrl &url,
+                                                                const QProcessEnvironment &env)
+{
+    const QString host = url.host().toLower();
+    if (isLoopbackHost(host)
+        || matchesNoProxy(host, firstSet(env, {"no_proxy", "NO_PROXY"})))
+        return QNetworkProxy(QNetworkProxy::NoProxy);
+
+    // Plain-http reads never take HTTP_PROXY: a CGI environment fills it from a
+    // request header, so it may be set by whoever sends the request.
+    const bool secure = url.scheme() == QLatin1String("https");
+    QString value = secure ? firstSet(env, {"https_proxy", "HTTPS_PROXY"})
+                           : firstSet(env, {"http_proxy"});
+    if (value.isEmpty())
+        value = firstSet(env, {"all_proxy", "ALL_PROXY"});
+    if (value.isEmpty() && secure)
+        value = firstSet(env, {"http_proxy"});
+    if (value.isEmpty())
+        return std::nullopt;
+
+    if (!value.contains(QLatin1String("://")))
+        value.prepend(QLatin1String("http://"));
+    const QUrl proxyUrl(value, QUrl::TolerantMode);
+    const QString scheme = proxyUrl.scheme().toLower();
+    if (!proxyUrl.isValid() || proxyUrl.host().isEmpty())
+        return std::nullopt;
+
+    QNetworkProxy proxy;
+    if (scheme == QLatin1String("socks5") || scheme == QLatin1String("socks5h")) {
+        proxy = QNetworkProxy(QNetworkProxy::Socks5Proxy, proxyUrl.host(),
+                              static_cast<quint16>(proxyUrl.port(1080)));
+    } else if (isWebScheme(scheme)) {
+        proxy = QNetworkProxy(QNetworkProxy::HttpProxy, proxyUrl.host(),
+                              static_cast<quint16>(proxyUrl.port(8080)));
+    } else {
+        return std::nullopt;
+    }
+    proxy.setUser(proxyUrl.userName());
+    proxy.setPassword(proxyUrl.password());
+    return proxy;
+}
+
+bool HttpTransfer::ensureFolder()
+{
+    if (m_folder && m_folder->isValid())
+        return true;
+    m_folder = std::make_unique<QTemporaryDir>(QDir::tempPath()
+                                               + QStringLiteral("/trovewick-XXXXXX"));
+    return m_folder->isValid();
+}
+
+void HttpTransfer::failLater(const QString &key, int fileType, const QByteArray &url,
+                             const QByteArray &data)
+{
+    // The caller may still be handing out requests; the outcome comes from the
+    // event loop like every other one.
+    QTimer::singleShot(0, this, [this, key, fileType, url, data] {
+        Q_EMIT FileReadComplete(key, fileType, AsyncProp{QString(), url}, data);
+    });
+}
+
+HttpTransfer::Transfer *HttpTransfer::transferOf(QNetworkReply *reply) const
+{
+    const auto it = m_transfers.find(reply);
+    return it == m_transfers.end() ? nullptr : it->second.get();
+}
+
+bool HttpTransfer::drain(QNetworkReply *reply, Transfer &transfer)
+{
+    while (reply->bytesAvailable() > 0) {
+        const QByteArray chunk = reply->read(ReadChunkBytes);
+        if (chunk.isEmpty())
+            break;
+        transfer.received += chunk.size();
+        if (transfer.received > m_maxBodyBytes)
+            return false;
+        if (transfer.file.write(chunk) != chunk.size())
+            return false;
+    }
+    return true;
+}
+
+void HttpTransfer::onMetaDataChanged(QNetworkReply *reply)
+{
+    Transfer *transfer = transferOf(reply);
+    if (!transfer)
+        return;
+    transfer->idle.start();
+
+    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (!status.isValid())
+        return;
+    const int code = status.toInt();
+    // A redirect is followed or, if it cannot be, judged when the read ends.
+    if (code >= 300 && code < 400)
+        return;
+    if (code < 200 || code >= 300) {
+        complete(reply, false);
+        return;
+    }
+    const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+    if (length.isValid() && length.toLongLong() > m_maxBodyBytes)
+        complete(reply, false);
+}
+
+void HttpTransfer::onReadyRead(QNetworkReply *reply)
+{
+    Transfer *transfer = transferOf(reply);
+    if (!transfer)
+        return;
+    transfer->idle.start();
+    if (!drain(reply, *transfer))
+        complete(reply, false);
+}
+
+void HttpTransfer::onRedirected(QNetworkReply *reply, const QUrl &url)
+{
+    Transfer *transfer = transferOf(reply);
+    if (!transfer)
+        return;
+    transfer->idle.start();
+    if (!isWebScheme(url.scheme())) {
+        complete(reply, false);
+        return;
+    }
+    // Only the last response's body belongs in the file.
+    transfer->file.resize(0);
+    transfer->file.seek(0);
+    transfer->received = 0;
+}
+
+void HttpTransfer::onFinished(QNetworkReply *reply)
+{
+    Transfer *transfer = transferOf(reply);
+    if (!transfer)
+        return;
+    const int code = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    const bool success = reply->error() == QNetworkReply::NoError && code >= 200 && code < 300
+                         && drain(reply, *transfer);
+    complete(reply, success);
+}
+
+void HttpTransfer::complete(QNetworkReply *reply, bool success)
+{
+    const auto it = m_transfers.find(reply);
+    if (it == m_transfers.end())
+        return;
+    const std::unique_ptr<Transfer> transfer = std::move(it->second);
+    m_transfers.erase(it);
+
+    transfer->idle.stop();
+    reply->disconnect(this);
+    // Aborting from inside the reply's own signal upsets its bookkeeping, so the
+    // reply is ended once control is back in the event loop.
+    QMetaObject::invokeMethod(
+        reply,
+        [reply] {
+            if (reply->isRunning())
+                reply->abort();
+            reply->deleteLater();
+        },
+        Qt::QueuedConnection);
+
+    if (success && !transfer->file.flush())
+        success = false;
+    transfer->file.close();
+    QString path;
+    if (success)
+        path = transfer->file.fileName();
+    else
+        transfer->file.remove();
+
+    // Last, because the receiver may start new reads or take the component down.
+    Q_EMIT FileReadComplete(transfer->key, transfer->fileType, AsyncProp{path, transfer->url},
+                            transfer->data);
+}

@@ -1,0 +1,731 @@
+#include "HttpTransfer.h"
+#include "TestHttpServer.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QNetworkProxy>
+#include <QProcessEnvironment>
+#include <QScopeGuard>
+#include <QSet>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTest>
+#include <QUrl>
+
+using Response = TestHttpServer::Response;
+
+namespace {
+
+// Long enough never to cut a healthy local read short, short enough that a read
+// that never ends still shows up as a failed test rather than a hung one.
+constexpr int TestIdleMs = 20'000;
+constexpr int WaitMs = 15'000;
+
+struct Completion
+{
+    QString key;
+    int fileType = 0;
+    AsyncProp prop;
+    QByteArray data;
+};
+
+Completion completionAt(const QSignalSpy &spy, qsizetype index)
+{
+    const QList<QVariant> &args = spy.at(index);
+    return {args.at(0).toString(), args.at(1).toInt(), args.at(2).value<AsyncProp>(),
+            args.at(3).toByteArray()};
+}
+
+QByteArray contentsOf(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QByteArrayLiteral("<unreadable>");
+    return file.readAll();
+}
+
+QStringList filesIn(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System);
+}
+
+QByteArray everyByte()
+{
+    QByteArray bytes;
+    for (int i = 0; i < 256; ++i)
+        bytes.append(static_cast<char>(i));
+    return bytes;
+}
+
+QByteArray filler(qsizetype size)
+{
+    QByteArray body(size, 'x');
+    for (qsizetype i = 0; i < size; i += 61)
+        body[i] = '\n';
+    return body;
+}
+
+} // namespace
+
+class TestHttpTransfer : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void requestUrl_data();
+    void requestUrl();
+    void proxyFromEnvironment_data();
+    void proxyFromEnvironment();
+
+    void readsBodyIntoFile();
+    void sendsUserAgent();
+    void escapesBytesOfThePage();
+    void statusDecidesOutcome_data();
+    void statusDecidesOutcome();
+    void redirects_data();
+    void redirects();
+    void chunkedBodyIsReassembled();
+    void bodySizeLimit_data();
+    void bodySizeLimit();
+    void serverThatNeverAnswersFails();
+    void stalledBodyFailsAndLeavesNoFile();
+    void slowBodyThatKeepsComingIsRead();
+    void connectionFailures_data();
+    void connectionFailures();
+    void unusableAddressFailsLater_data();
+    void unusableAddressFailsLater();
+    void manyReadsInFlight();
+    void readsThroughEnvironmentProxy();
+    void destroyingRemovesFiles();
+    void destroyingWithReadsInFlight();
+};
+
+void TestHttpTransfer::requestUrl_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QByteArray>("expected"); // empty: not a usable address
+
+    QTest::newRow("plain page") << QByteArray("http://www.example.com/a.htm")
+                                << QByteArray("http://www.example.com/a.htm");
+    QTest::newRow("https") << QByteArray("https://www.example.com/")
+                           << QByteArray("https://www.example.com/");
+    QTest::newRow("scheme and host in capitals")
+        << QByteArray("HTTP://WWW.Example.COM/A.htm") << QByteArray("http://www.example.com/A.htm");
+    QTest::newRow("port and query") << QByteArray("http://h.test:8080/x.asp?a=1&b=2")
+                                    << QByteArray("http://h.test:8080/x.asp?a=1&b=2");
+    QTest::newRow("space in path") << QByteArray("http://h.test/a b.htm")
+                                   << QByteArray("http://h.test/a%20b.htm");
+    QTest::newRow("8-bit byte in path") << QByteArray("http://h.test/caf\xe9.htm")
+                                        << QByteArray("http://h.test/caf%E9.htm");
+    QTest::newRow("escape kept") << QByteArray("http://h.test/a%20b%2f")
+                                 << QByteArray("http://h.test/a%20b%2F");
+    QTest::newRow("lone percent") << QByteArray("http://h.test/100%.htm?q=%zz")
+                                  << QByteArray("http://h.test/100%25.htm?q=%25zz");
+    QTest::newRow("percent at the end") << QByteArray("http://h.test/a%2")
+                                        << QByteArray("http://h.test/a%252");
+    QTest::newRow("quotes, brackets, backslash")
+        << QByteArray("http://h.test/a\"<b>\\c|d")
+        << QByteArray("http://h.test/a%22%3Cb%3E%5Cc%7Cd");
+    QTest::newRow("control byte") << QByteArray("http://h.test/a\tb")
+                                  << QByteArray("http://h.test/a%09b");
+    QTest::newRow("blanks around") << QByteArray("  http://h.test/x.htm \r\n")
+                                   << QByteArray("http://h.test/x.htm");
+
+    QTest::newRow("empty") << QByteArray() << QByteArray();
+    QTest::newRow("only blanks") << QByteArray(" \t ") << QByteArray();
+    QTest::newRow("ftp") << QByteArray("ftp://h.test/file.zip") << QByteArray();
+    QTest::newRow("mailto") << QByteArray("mailto:me@h.test") << QByteArray();
+    QTest::newRow("javascript") << QByteArray("javascript:go('http://h.test/')") << QByteArray();
+    QTest::newRow("no scheme") << QByteArray("www.h.test/a.htm") << QByteArray();
+    QTest::newRow("no host") << QByteArray("http:///a.htm") << QByteArray();
+    QTest::newRow("scheme only") << QByteArray("http://") << QByteArray();
+    QTest::newRow("port out of range") << QByteArray("http://h.test:99999/") << QByteArray();
+    QTest::newRow("port not a number") << QByteArray("http://h.test:8x/") << QByteArray();
+    QTest::newRow("space in host") << QByteArray("http://exa mple.test/") << QByteArray();
+    QTest::newRow("8-bit byte in host") << QByteArray("http://h\xe9.test/") << QByteArray();
+}
+
+void TestHttpTransfer::requestUrl()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(QByteArray, expected);
+
+    const QUrl url = HttpTransfer::requestUrl(text);
+    if (expected.isEmpty()) {
+        QVERIFY2(!url.isValid(), url.toEncoded().constData());
+    } else {
+        QVERIFY2(url.isValid(), text.constData());
+        QCOMPARE(url.toEncoded(), expected);
+    }
+}
+
+void TestHttpTransfer::proxyFromEnvironment_data()
+{
+    QTest::addColumn<QByteArray>("url");
+    QTest::addColumn<QStringList>("environment");
+    QTest::addColumn<QString>("expected"); // "system", "direct" or "http host:port" etc.
+
+    const QString proxy = QStringLiteral("http_proxy=http://proxy.test:3128");
+    QTest::newRow("nothing set") << QByteArray("http://www.a.test/") << QStringList()
+                                 << QStringLiteral("system");
+    QTest::newRow("http_proxy") << QByteArray("http://www.a.test/") << QStringList{proxy}
+                                << QStringLiteral("http proxy.test:3128");
+    QTest::newRow("http_proxy without scheme or port")
+        << QByteArray("http://www.a.test/") << QStringList{QStringLiteral("http_proxy=proxy.test")}
+        << QStringLiteral("http proxy.test:8080");
+    QTest::newRow("HTTP_PROXY ignored")
+        << QByteArray("http://www.a.test/")
+        << QStringList{QStringLiteral("HTTP_PROXY=http://evil.test:1")} << QStringLiteral("system");
+    QTest::newRow("https_proxy for https")
+        << QByteArray("https://www.a.test/")
+        << QStringList{proxy, QStringLiteral("https_proxy=http://secure.test:443")}
+        << QStringLiteral("http secure.test:443");
+    QTest::newRow("https falls back to http_proxy")
+        << QByteArray("https://www.a.test/") << QStringList{proxy}
+        << QStringLiteral("http proxy.test:3128");
+    QTest::newRow("all_proxy socks")
+        << QByteArray("http://www.a.test/")
+        << QStringList{QStringLiteral("all_proxy=socks5://sox.test")}
+        << QStringLiteral("socks sox.test:1080");
+    QTest::newRow("unknown proxy scheme")
+        << QByteArray("http://www.a.test/")
+        << QStringList{QStringLiteral("http_proxy=gopher://g.test:70")} << QStringLiteral("system");
+    QTest::newRow("loopback address") << QByteArray("http://127.0.0.1:8080/")
+                                      << QStringList{proxy} << QStringLiteral("direct");
+    QTest::newRow("localhost") << QByteArray("http://localhost/") << QStringList{proxy}
+                               << QStringLiteral("direct");
+    QTest::newRow("loopback without proxy set") << QByteArray("http://[::1]/") << QStringList()
+                                                << QStringLiteral("direct");
+    QTest::newRow("no_proxy exact host")
+        << QByteArray("http://www.a.test/")
+        << QStringList{proxy, QStringLiteral("no_proxy=www.a.test")} << QStringLiteral("direct");
+    QTest::newRow("no_proxy domain covers subdomain")
+        << QByteArray("http://deep.www.a.test/")
+        << QStringList{proxy, QStringLiteral("no_proxy=other.test, a.test")}
+        << QStringLiteral("direct");
+    QTest::newRow("no_proxy leading dot")
+        << QByteArray("http://www.a.test/")
+        << QStringList{proxy, QStringLiteral("no_proxy=.a.test")} << QStringLiteral("direct");
+    QTest::newRow("no_proxy is no suffix match")
+        << QByteArray("http://www.ba.test/")
+        << QStringList{proxy, QStringLiteral("no_proxy=a.test")}
+        << QStringLiteral("http proxy.test:3128");
+    QTest::newRow("no_proxy star") << QByteArray("http://www.a.test/")
+                                   << QStringList{proxy, QStringLiteral("no_proxy=*")}
+                                   << QStringLiteral("direct");
+    QTest::newRow("no_proxy with port")
+        << QByteArray("http://www.a.test:81/")
+        << QStringList{proxy, QStringLiteral("no_proxy=www.a.test:81")}
+        << QStringLiteral("direct");
+    QTest::newRow("no_proxy address block")
+        << QByteArray("http://10.1.2.3/")
+        << QStringList{proxy, QStringLiteral("no_proxy=10.0.0.0/8")} << QStringLiteral("direct");
+    QTest::newRow("no_proxy address block elsewhere")
+        << QByteArray("http://11.1.2.3/")
+        << QStringList{proxy, QStringLiteral("no_proxy=10.0.0.0/8")}
+        << QStringLiteral("http proxy.test:3128");
+    QTest::newRow("NO_PROXY in capitals")
+        << QByteArray("http://WWW.A.test/")
+        << QStringList{proxy, QStringLiteral("NO_PROXY=WWW.a.TEST")} << QStringLiteral("direct");
+}
+
+void TestHttpTransfer::proxyFromEnvironment()
+{
+    QFETCH(QByteArray, url);
+    QFETCH(QStringList, environment);
+    QFETCH(QString, expected);
+
+    QProcessEnvironment env;
+    for (const QString &entry : std::as_const(environment))
+        env.insert(entry.section(u'=', 0, 0), entry.section(u'=', 1));
+
+    const auto proxy = HttpTransfer::proxyFromEnvironment(QUrl::fromEncoded(url), env);
+    QString actual = QStringLiteral("system");
+    if (proxy) {
+        switch (proxy->type()) {
+        case QNetworkProxy::NoProxy:
+            actual = QStringLiteral("direct");
+            break;
+        case QNetworkProxy::HttpProxy:
+            actual = QStringLiteral("http %1:%2").arg(proxy->hostName()).arg(proxy->port());
+            break;
+        case QNetworkProxy::Socks5Proxy:
+            actual = QStringLiteral("socks %1:%2").arg(proxy->hostName()).arg(proxy->port());
+            break;
+        default:
+            actual = QStringLiteral("other");
+        }
+    }
+    QCOMPARE(actual, expected);
+}
+
+void TestHttpTransfer::readsBodyIntoFile()
+{
+    TestHttpServer server;
+    QVERIFY(server.isListening());
+    const QByteArray body = "<html><a href=\"b.htm\">b</a></html>\r\n" + everyByte();
+    server.route("/a.htm", Response::html(body));
+
+    HttpTransfer transfer(TestIdleMs, HttpTransfer::DefaultMaxBodyBytes, 10);
+    QSignalSpy spy(&transfer, &TransferComponent::FileReadComplete);
+    const QByteArray url = server.url("/a.htm");
+    const QString key = transfer.StartFileRead(url, url, 7, "12");
+    QVERIFY(!key.isEmpty());
+
+    QTRY_COMPARE_WITH_TIMEOUT(spy.size(), 1, WaitMs);
+    const Completion done = completionAt(spy, 0);
+    QCOMPARE(done.key, key);
+    QCOMPARE(done.fileType, 7);
+    QCOMPARE(done.data, QByteArray("12"));
+    QCOMPARE(done.prop.url, url);
+    QVERIFY(!done.prop.value.isEmpty());
+    QVERIFY(QFileInfo(done.prop.value).isAbsolute());
+    QCOMPARE(QFileInfo(done.prop.value).absolutePath(), transfer.downloadFolder());
+    QCOMPARE(contentsOf(done.prop.value), body);
+    // The folder lives under the temporary folder of the process.
+    QVERIFY(transfer.downloadFolder().startsWith(QDir::tempPath() + u'/'));
+}
+
+void TestHttpTransfer::sendsUserAgent()
+{
+    TestHttpServer server;
+    server.route("/", Response::html("root"));
+    HttpTransfer transfer;
+    QSignalSpy spy(&transfer, &TransferComponent::FileReadComplete);
+    transfer.StartFileRead(server.url("/"), server.url("/"), 1, "1");
+
+    QTRY_COMPARE_WITH_TIMEOUT(spy.size(), 1, WaitMs);
+    QCOMPARE(server.requests().size(), 1);
+    const TestHttpServer::Request request = server.requests().constFirst();
+    QCOMPARE(request.method, QByteArray("GET"));
+    QCOMPARE(request.header("User-Agent"), QByteArray("Trovewick/2.0"));
+    QCOMPARE(request.host, QByteArray("127.0.0.1"));
+}
+
+void TestHttpTransfer::escapesBytesOfThePage()
+{
+    TestHttpServer server;
+    server.route("/caf%E9%20menu.htm", Response::html("menu"));
+    HttpTransfer transfer(TestIdleMs, HttpTransfer::DefaultMaxBodyBytes, 10);
+    QSignalSpy spy(&transfer, &TransferComponent::FileReadComplete);
+    const QByteArray url = server.url("/caf\xe9 menu.htm");
+    transfer.StartFileRead(url, url, 1, "3");
+
+    QTRY_COMPARE_WITH_TIMEOUT(spy.size(), 1, WaitMs);
+    QCOMPARE(server.requests().value(0).target, QByteArray("/caf%E9%20menu.htm"));
+    const Completion done = completionAt(spy, 0);
+    QCOMPARE(done.prop.url, url);
+    QCOMPARE(contentsOf(done.prop.value), QByteArray("menu"));
+}
+
+void TestHttpTransfer::statusDecidesOutcome_data()
+{
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<bool>("succeeds");
+
+    QTest::newRow("200") << 200 << QByteArray("<p>found</p>") << true;
+    QTest::newRow("200 with empty body") << 200 << QByteArray() << true;
+    QTest::newRow("203") << 203 << QByteArray("<p>copy</p>") << true;
+    QTest::newRow("404") << 404 << QByteArray("<p>not here</p>") << false;
+    QTest::newRow("403") << 403 << QByteArray("<p>go away</p>") << false;
+    QTest::newRow("410") << 410 << QByteArray() << false;
+    QTest::newRow("500") << 500 << QByteArray("<p>broken</p>") << false;
+    QTest::newRow("300 without location") << 300 << QByteArray("<p>choose</p>") << false;
+}
+
+void TestHttpTransfer::statusDecidesOutcome()
+{
+    QFETCH(int, status);
+    QFETCH(QByteArray, body);
+    QFETCH(bool, succeeds);
+
+    TestHttpServer server;
+    server.route("/page.htm", Response::html(body, status));
+    HttpTransfer transfer(TestIdleMs, HttpTransfer::DefaultMaxBodyBytes, 10);
+    QSignalSpy spy(&transfer, &TransferComponent::FileReadComplete);
+    const QByteArray url = server.url("/page.htm");
+    transfer.StartFileRead(url, url, 1, "5");
+
+    QTRY_COMPARE_WITH_TIMEOUT(spy.size(), 1, WaitMs);
+    const Completion done = completionAt(spy, 0);
+    QCOMPARE(done.prop.url, url);
+    QCOMPARE(done.data, QByteArray("5"));
+    if (succeeds) {
+        QVERIFY(QFileInfo::exists(done.prop.value));
+        QCOMPARE(contentsOf(done.prop.value), body);
+    } else {
+        QVERIFY(done.prop.value.isEmpty());
+        QCOMPARE(filesIn(transfer.downloadFolder()), QStringList());
+    }
+}
+
+void TestHttpTransfer::redirects_data()
+{
+    QTest::addColumn<QByteArray>("path");
+    QTest::addColumn<int>("maxRedirects");
+    QTest::addColumn<QByteArray>("expected"); // empty: the read fails
+
+    const QByteArray target("<p>the target</p>");
+    QTest::newRow("301 to another page") << QByteArray("/moved.htm") << 10 << target;
+    QTest::newRow("302 to another page") << QByteArray("/found.htm") << 10 << target;
+    QTest::newRow("307 with absolute location") << QByteArray("/absolute.htm") << 10 << target;
+    QTest::newRow("relative location") << QByteArray("/dir/relative.htm") << 10 << target;
+    QTest::newRow("301 to a missing page") << QByteArray("/gone.htm") << 10 << QByteArray();
+    QTest::newRow("chain as long as allowed") << QByteArray("/chain1.htm") << 3 << target;
+    QTest::newRow("chain longer than allowed") << QByteArray("/chain1.htm") << 2 << QByteArray();
+    QTest::newRow("loop") << QByteArray("/loop.htm") << 10 << QByteArray();
+    QTest::newRow("to ftp") << QByteArray("/toftp.htm") << 10 << QByteArray();
+    QTest::newRow("to mail") << QByteArray("/tomail.htm") << 10 << QByteArray();
+}
+
+void TestHttpTransfer::redirects()
+{
+    QFETCH(QByteArray, path);
+    QFETCH(int, maxRedirects);
+    QFETCH(QByteArray, expected);
+
+    TestHttpServer server;
+    server.route("/target.htm", Response::html("<p>the target</p>"));
+    server.route("/moved.htm", Response::redirect(301, "/target.htm"));
+    server.route("/found.htm", Response::redirect(302, "/target.htm"));
+    server.route("/absolute.htm", Response::redirect(307, server.url("/target.htm")));
+    server.route("/dir/relative.htm", Response::redirect(301, "../target.htm"));
+    server.route("/gone.htm", Response::redirect(301, "/missing.htm"));
+    server.route("/chain1.htm", Response::redirect(302, "/chain2.htm"));
+    server.route("/chain2.htm", Response::redirect(302, "/chain3.htm"));
+    server.route("/chain3.htm", Response::redirect(302, "/target.htm"));
+    server.route("/loop.htm", Response::redirect(301, "/loop.htm"));
+    server.route("/toftp.htm", Response::redirect(301, "ftp://" + server.authority() + "/f"));
+    server.route("/tomail.htm", Response::redirect(301, "mailto:me@h.test"));
+
+    HttpTransfer transfer(TestIdleMs, HttpTransfer::DefaultMaxBodyBytes, maxRedirects);
+    QSignalSpy spy(&transfer, &TransferComponent::FileReadComplete);
+    const QByteArray url = server.url(path);
+    transfer.StartFileRead(url, url, 1, "9");
+
+    QTRY_COMPARE_WITH_TIMEOUT(spy.size(), 1, WaitMs);
+    const Completion done = completionAt(spy, 0);
+    QCOMPARE(done.prop.url, url);
+    if (expected.isEmpty()) {
+        QVERIFY(done.prop.value.isEmpty());
+        QCOMPARE(filesIn(transfer.downloadFolder()), QStringList());
+    } else {
+        QCOMPARE(contentsOf(done.prop.value), expected);
+    }
+}
+
+void TestHttpTransfer::chunkedBodyIsReassembled()
+{
+    TestHttpServer server;
+    const QByteArray body = filler(5000) + everyByte();
+    Response chunked = Response::html(body);
+    chunked.chunked = true;
+    chunked.pieceSize = 7;
+    server.route("/chunked.htm", chunked);
+
+    HttpTransfer transfer(TestIdleMs, HttpTransfer::DefaultMaxBodyBytes, 10);
+    QSignalSpy spy(&transfer, &TransferComponent::FileReadComplete);
+    transfer.StartFileRead(server.url("/chunked.htm"), server.url("/chunked.htm"), 1, "2");
+
+    QTRY_COMPARE_WITH_TIMEOUT(spy.size(), 1, WaitMs);
+    QCOMPARE(contentsOf(completionAt(spy, 0).prop.value), body);
+}
+
+void TestHttpTransfer::bodySizeLimit_data()
+{
+    QTest::addColumn<QByteArray>("framing"); // length, chunked or close
+    QTest::addColumn<int>("bodySize");
+    QTest::addColumn<qint64>("stallAfter");
+    QTest::addColumn<bool>("succeeds");
+
+    // With the head alone sent and the idle limit far off, only the announced
+    // length can end this read in time.
+    QTest::newRow("announced length over the limit") << QByteArray("length") << 4000 << 0LL
+                                                     << false;
+    QTest::newRow("chunked over the limit") << QByteArray("chunked") << 4000 << -1LL << false;
+    QTest::newRow("unannounced over the limit") << QByteArray("close") << 4000 << -1LL << false;
+    QTest::newRow("length at the limit") << QByteArray("length") << 1000 << -1LL << true;
+    QTest::newRow("chunked at the limit") << QByteArray("chunked") << 1000 << -1LL << true;
+    QTest::newRow("unannounced at the limit") << QByteArray("close") << 1000 << -1LL << true;
+    QTest::newRow("chunked one byte over") << QByteArray("chunked") << 1001 << -1LL << false;
+}
+
+void TestHttpTransfer::bodySizeLimit()
+{
+    QFETCH(QByteArray, framing);
+    QFETCH(int, bodySize);
+    QFETCH(qint64, stallAfter);
+    QFETCH(bool, succeeds);
+
+    TestHttpServer server;
+    Response response = Response::html(filler(bodySize));
+    response.chunked = framing == "chunked";
+    response.sendContentLength = framing == "length";
+    response.pieceSize = 100;
+    response.stallAfter = stallAfter;
+    server.route("/big.htm", response);
+
+    HttpTransfer transfer(600'000, 1000, 10);
+    QSignalSpy spy(&transfer, &TransferComponent::FileReadComplete);
+    transfer.StartFileRead(server.url("/big.htm"), server.url("/big.htm"), 1, "4");
+
+    QTRY_COMPARE_WITH_TIMEOUT(spy.size(), 1, WaitMs);
+    const Completion done = completionAt(spy, 0);
+    if (succeeds) {
+        QCOMPARE(contentsOf(done.prop.value), response.body);
+    } else {
+        QVERIFY(done.prop.value.isEmpty());
+        QCOMPARE(filesIn(transfer.downloadFolder()), QStringList());
+    }
+}
+
+void TestHttpTransfer::serverThatNeverAnswersFails()
+{
+    TestHttpServer server;
+    Response silent;
+    silent.neverAnswer = true;
+    server.route("/silent.htm", silent);
+
+    HttpTransfer transfer(300, HttpTransfer::DefaultMaxBodyBytes, 10);
+    QSignalSpy spy(&transfer, &TransferComponent::FileReadComplete);
+    const QByteArray url = server.url("/silent.htm");
+    transfer.StartFileRead(url, url, 1, "6");
+
+    QTRY_COMPARE_WITH_TIMEOUT(spy.size(), 1, WaitMs);
+    QCOMPARE(server.requestCount("/silent.htm"), 1);
+    const Completion done = completionAt(spy, 0);
+    QVERIFY(done.prop.value.isEmpty());
+    QCOMPARE(done.prop.url, url);
+    QCOMPARE(done.data, QByteArray("6"));
+}
+
+void TestHttpTransfer::stalledBodyFailsAndLeavesNoFile()
+{
+    TestHttpServer server;
+    Response stalled = Response::html(filler(3000));
+    stalled.stallAfter = 1000;
+    server.route("/stalled.htm", stalled);
+
+    HttpTransfer transfer(300, HttpTransfer::DefaultMaxBodyBytes, 10);
+    QSignalSpy spy(&transfer, &TransferComponent::FileReadComplete);
+    transfer.StartFileRead(server.url("/stalled.htm"), server.url("/stalled.htm"), 1, "8");
+
+    QTRY_COMPARE_WITH_TIMEOUT(spy.size(), 1, WaitMs);
+    QVERIFY(completionAt(spy, 0).prop.value.isEmpty());
+    QVERIFY(!transfer.downloadFolder().isEmpty());
+    QCOMPARE(filesIn(transfer.downloadFolder()), QStringList());
+}
+
+void TestHttpTransfer::slowBodyThatKeepsComingIsRead()
+{
+    // Fifteen pieces a tenth of a second apart outlast the idle limit several
+    // times over; the read goes on because every piece counts as progress.
+    TestHttpServer server;
+    Response slow = Response::html(filler(1500));
+    slow.pieceSize = 100;
+    slow.pieceDelayMs = 100;
+    server.route("/slow.htm", slow);
+
+    HttpTransfer transfer(1000, HttpTransfer::DefaultMaxBodyBytes, 10);
+    QSignalSpy spy(&transfer, &TransferComponent::FileReadComplete);
+    transfer.StartFileRead(server.url("/slow.htm"), server.url("/slow.htm"), 1, "10");
+
+    QTRY_COMPARE_WITH_TIMEOUT(spy.size(), 1, WaitMs);
+    QCOMPARE(contentsOf(completionAt(spy, 0).prop.value), slow.body);
+}
+
+void TestHttpTransfer::connectionFailures_data()
+{
+    QTest::addColumn<bool>("listening");
+
+    QTest::newRow("nothing listening") << false;
+    QTest::newRow("connection closed without answer") << true;
+}
+
+void TestHttpTransfer::connectionFailures()
+{
+    QFETCH(bool, listening);
+
+    TestHttpServer server;
+    Response drop;
+    drop.dropConnection = true;
+    server.route("/drop.htm", drop);
+    QByteArray url = server.url("/drop.htm");
+    if (!listening) {
+        QTcpServer closed;
+        QVERIFY(closed.listen(QHostAddress::LocalHost, 0));
+        url = "http://127.0.0.1:" + QByteArray::number(closed.serverPort()) + "/a.htm";
+    }
+
+    HttpTransfer transfer(TestIdleMs, HttpTransfer::DefaultMaxBodyBytes, 10);
+    QSignalSpy spy(&transfer, &TransferComponent::FileReadComplete);
+    transfer.StartFileRead(url, url, 1, "11");
+
+    QTRY_COMPARE_WITH_TIMEOUT(spy.size(), 1, WaitMs);
+    const Completion done = completionAt(spy, 0);
+    QVERIFY(done.prop.value.isEmpty());
+    QCOMPARE(done.prop.url, url);
+}
+
+void TestHttpTransfer::unusableAddressFailsLater_data()
+{
+    QTest::addColumn<QByteArray>("url");
+
+    QTest::newRow("unparsable") << QByteArray("http://exa mple.test:9x/a.htm");
+    QTest::newRow("ftp") << QByteArray("ftp://127.0.0.1/file.zip");
+    QTest::newRow("no host") << QByteArray("http:///a.htm");
+    QTest::newRow("empty") << QByteArray();
+}
+
+void TestHttpTransfer::unusableAddressFailsLater()
+{
+    QFETCH(QByteArray, url);
+
+    HttpTransfer transfer;
+    QSignalSpy spy(&transfer, &TransferComponent::FileReadComplete);
+    const QString key = transfer.StartFileRead(url, url, 1, "13");
+    // The caller is still inside its request loop: nothing may arrive yet.
+    QCOMPARE(spy.size(), 0);
+    QVERIFY(!key.isEmpty());
+
+    QTRY_COMPARE_WITH_TIMEOUT(spy.size(), 1, WaitMs);
+    const Completion done = completionAt(spy, 0);
+    QCOMPARE(done.key, key);
+    QCOMPARE(done.fileType, 1);
+    QVERIFY(done.prop.value.isEmpty());
+    QCOMPARE(done.prop.url, url);
+    QCOMPARE(done.data, QByteArray("13"));
+}
+
+void TestHttpTransfer::manyReadsInFlight()
+{
+    TestHttpServer server;
+    Response slow = Response::html("<p>slow</p>");
+    slow.pieceSize = 3;
+    slow.pieceDelayMs = 20;
+    server.route("/slow.htm", slow);
+    server.route("/missing.htm", Response::error(404));
+    Response silent;
+    silent.neverAnswer = true;
+    server.route("/silent.htm", silent);
+    for (int i = 0; i < 4; ++i) {
+        server.route("/page" + QByteArray::number(i) + ".htm",
+                     Response::html("<p>page " + QByteArray::number(i) + "</p>"));
+    }
+
+    // Path, data string and the body expected (empty: a failed read).
+    const QList<std::tuple<QByteArray, QByteArray, QByteArray>> reads = {
+        {"/slow.htm", "1", "<p>slow</p>"},  {"/silent.htm", "2", {}},
+        {"/page0.htm", "3", "<p>page 0</p>"}, {"/missing.htm", "4", {}},
+        {"/page1.htm", "5", "<p>page 1</p>"}, {"/page2.htm", "6", "<p>page 2</p>"},
+        {"/page3.htm", "7", "<p>page 3</p>"}, {"/page0.htm", "8", "<p>page 0</p>"},
+        {"http://bad host/", "9", {}},
+    };
+
+    HttpTransfer transfer(1500, HttpTransfer::DefaultMaxBodyBytes, 10);
+    QSignalSpy spy(&transfer, &TransferComponent::FileReadComplete);
+    QHash<QString, qsizetype> readOfKey;
+    for (qsizetype i = 0; i < reads.size(); ++i) {
+        const QByteArray &path = std::get<0>(reads.at(i));
+        const QByteArray url = path.startsWith('/') ? server.url(path) : path;
+        readOfKey.insert(transfer.StartFileRead(url, url, 1, std::get<1>(reads.at(i))), i);
+    }
+    QCOMPARE(readOfKey.size(), reads.size()); // every key its own
+    QCOMPARE(spy.size(), 0);
+
+    QTRY_COMPARE_WITH_TIMEOUT(spy.size(), reads.size(), WaitMs);
+    QSet<QString> seen;
+    QSet<QString> files;
+    for (qsizetype i = 0; i < spy.size(); ++i) {
+        const Completion done = completionAt(spy, i);
+        QVERIFY2(readOfKey.contains(done.key), qPrintable(done.key));
+        QVERIFY2(!seen.contains(done.key), qPrintable(done.key));
+        seen.insert(done.key);
+        const auto &[path, data, body] = reads.at(readOfKey.value(done.key));
+        QCOMPARE(done.data, data);
+        QVERIFY(done.prop.url.endsWith(path));
+        if (body.isEmpty()) {
+            QVERIFY(done.prop.value.isEmpty());
+        } else {
+            QCOMPARE(contentsOf(done.prop.value), body);
+            files.insert(done.prop.value);
+        }
+    }
+    QCOMPARE(files.size(), 6); // each read its own file
+}
+
+void TestHttpTransfer::readsThroughEnvironmentProxy()
+{
+    TestHttpServer proxy;
+    proxy.route("www.far.test", "/page.htm", Response::html("<p>via the proxy</p>"));
+    const QByteArray saved = qgetenv("http_proxy");
+    qputenv("http_proxy", proxy.url({}));
+    const auto restore = qScopeGuard([&saved] { qputenv("http_proxy", saved); });
+
+    HttpTransfer transfer(TestIdleMs, HttpTransfer::DefaultMaxBodyBytes, 10);
+    QSignalSpy spy(&transfer, &TransferComponent::FileReadComplete);
+    const QByteArray url("http://www.far.test/page.htm");
+    transfer.StartFileRead(url, url, 1, "14");
+
+    QTRY_COMPARE_WITH_TIMEOUT(spy.size(), 1, WaitMs);
+    QCOMPARE(proxy.requests().size(), 1);
+    QCOMPARE(proxy.requests().constFirst().target, url);
+    QCOMPARE(proxy.requests().constFirst().host, QByteArray("www.far.test"));
+    const Completion done = completionAt(spy, 0);
+    QCOMPARE(done.prop.url, url);
+    QCOMPARE(contentsOf(done.prop.value), QByteArray("<p>via the proxy</p>"));
+}
+
+void TestHttpTransfer::destroyingRemovesFiles()
+{
+    TestHttpServer server;
+    server.route("/a.htm", Response::html("a"));
+    server.route("/b.htm", Response::html("b"));
+
+    auto transfer =
+        std::make_unique<HttpTransfer>(TestIdleMs, HttpTransfer::DefaultMaxBodyBytes, 10);
+    QSignalSpy spy(transfer.get(), &TransferComponent::FileReadComplete);
+    transfer->StartFileRead(server.url("/a.htm"), server.url("/a.htm"), 1, "1");
+    transfer->StartFileRead(server.url("/b.htm"), server.url("/b.htm"), 1, "2");
+    QTRY_COMPARE_WITH_TIMEOUT(spy.size(), 2, WaitMs);
+
+    const QString folder = transfer->downloadFolder();
+    const QString first = completionAt(spy, 0).prop.value;
+    const QString second = completionAt(spy, 1).prop.value;
+    QVERIFY(QFileInfo::exists(first));
+    QVERIFY(QFileInfo::exists(second));
+    // The receiver takes one file away; the other is left behind.
+    QVERIFY(QFile::remove(first));
+
+    transfer.reset();
+    QVERIFY(!QFileInfo::exists(second));
+    QVERIFY(!QFileInfo::exists(folder));
+}
+
+void TestHttpTransfer::destroyingWithReadsInFlight()
+{
+    TestHttpServer server;
+    Response stalled = Response::html(filler(3000));
+    stalled.stallAfter = 500;
+    server.route("/stalled.htm", stalled);
+
+    auto transfer =
+        std::make_unique<HttpTransfer>(TestIdleMs, HttpTransfer::DefaultMaxBodyBytes, 10);
+    QSignalSpy spy(transfer.get(), &TransferComponent::FileReadComplete);
+    transfer->StartFileRead(server.url("/stalled.htm"), server.url("/stalled.htm"), 1, "1");
+    QTRY_COMPARE_WITH_TIMEOUT(server.requestCount("/stalled.htm"), 1, WaitMs);
+    transfer->StartFileRead("ftp://h.test/", "ftp://h.test/", 1, "2");
+    const QString folder = transfer->downloadFolder();
+    QVERIFY(QFileInfo::exists(folder));
+
+    transfer.reset();
+    QVERIFY(!QFileInfo::exists(folder));
+    // Nothing arrives from a component that is gone, not even the queued failure.
+    QCoreApplication::processEvents();
+    QCOMPARE(spy.size(), 0);
+}
+
+QTEST_GUILESS_MAIN(TestHttpTransfer)
+#include "tst_httptransfer.moc"
