@@ -1,0 +1,405 @@
+#include "RegistryFileFormat.h"
+
+#include <QByteArrayView>
+#include <QStringDecoder>
+
+#include <vector>
+
+namespace RegistryFileFormat {
+namespace {
+
+constexpr char Regedit4Header[] = "REGEDIT4";
+// Hex data is wrapped the way the registry editor wraps it, so lines stay near 80 columns.
+constexpr qsizetype HexLineWidth = 76;
+
+// One line of the file, or nothing when its bytes are not valid text.
+using Line = std::optional<QString>;
+
+std::vector<Line> splitLines(const QByteArray &text, bool &damaged)
+{
+    std::vector<Line> lines;
+    if (text.startsWith("\xFF\xFE")) {
+        // A real export: UTF-16LE; the decoder drops the byte order mark.
+        QStringDecoder decoder(QStringDecoder::Utf16LE, QStringDecoder::Flag::Stateless);
+        const QString decoded = decoder(text);
+        damaged = damaged || decoder.hasError();
+        for (const QString &line : decoded.split(u'\n'))
+            lines.emplace_back(line.endsWith(u'\r') ? line.chopped(1) : line);
+        return lines;
+    }
+    QByteArrayView rest(text);
+    if (rest.startsWith("\xEF\xBB\xBF"))
+        rest = rest.sliced(3);
+    while (true) {
+        const qsizetype end = rest.indexOf('\n');
+        QByteArrayView line = end < 0 ? rest : rest.first(end);
+        if (line.endsWith('\r'))
+            line.chop(1);
+        // Each line alone, so one bad byte costs one line, not the rest of the file.
+        QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        const QString decoded = decoder(line);
+        if (decoder.hasError())
+            lines.emplace_back(std::nullopt);
+        else
+            lines.emplace_back(decoded);
+        if (end < 0)
+            break;
+        rest = rest.sliced(end + 1);
+    }
+    return lines;
+}
+
+int hexDigit(QChar c)
+{
+    const char16_t u = c.unicode();
+    if (u >= u'0' && u <= u'9')
+        return u - u'0';
+    if (u >= u'a' && u <= u'f')
+        return u - u'a' + 10;
+    if (u >= u'A' && u <= u'F')
+        return u - u'A' + 10;
+    return -1;
+}
+
+// A run of 1 to maxDigits hex digits and nothing else.
+std::optional<quint32> hexNumber(QStringView text, qsizetype maxDigits)
+{
+    if (text.isEmpty() || text.size() > maxDigits)
+        return std::nullopt;
+    quint32 number = 0;
+    for (const QChar c : text) {
+        const int digit = hexDigit(c);
+        if (digit < 0)
+            return std::nullopt;
+        number = number * 16 + quint32(digit);
+    }
+    return number;
+}
+
+bool isStringType(qint32 type)
+{
+    return type == RegistryType::Sz || type == RegistryType::ExpandSz
+        || type == RegistryType::MultiSz;
+}
+
+// Reads a quoted name or string starting at text[pos] == '"'; pos ends behind the
+// closing quote. Only \\ and \" are escapes, as in the registry editor's files.
+std::optional<QString> readQuoted(QStringView text, qsizetype &pos)
+{
+    QString out;
+    for (++pos; pos < text.size(); ++pos) {
+        const QChar c = text[pos];
+        if (c == u'"') {
+            ++pos;
+            return out;
+        }
+        if (c == u'\\' && pos + 1 < text.size() && (text[pos + 1] == u'\\' || text[pos + 1] == u'"'))
+            ++pos;
+        out += text[pos];
+    }
+    return std::nullopt;
+}
+
+QByteArray utf16ToStored(const QByteArray &units)
+{
+    QString text;
+    text.reserve(units.size() / 2);
+    for (qsizetype i = 0; i + 1 < units.size(); i += 2)
+        text += QChar(char16_t(quint8(units[i]) | quint8(units[i + 1]) << 8));
+    return text.toUtf8();
+}
+
+QByteArray storedToUtf16(const QByteArray &stored)
+{
+    const QString text = QString::fromUtf8(stored);
+    QByteArray units;
+    units.reserve(text.size() * 2);
+    for (const QChar c : text) {
+        units.append(char(c.unicode() & 0xFF));
+        units.append(char(c.unicode() >> 8));
+    }
+    return units;
+}
+
+// data is what follows "hex": ":01,02" or "(2):25,00".
+std::optional<RegistryValue> parseHex(QStringView data, bool utf16Strings)
+{
+    RegistryValue value{RegistryType::Binary, {}};
+    if (data.startsWith(u'(')) {
+        const qsizetype close = data.indexOf(u')');
+        const auto type = close < 0 ? std::nullopt : hexNumber(data.sliced(1, close - 1), 8);
+        if (!type)
+            return std::nullopt;
+        value.type = qint32(*type);
+        data = data.sliced(close + 1);
+    }
+    if (!data.startsWith(u':'))
+        return std::nullopt;
+    const QStringView list = data.sliced(1).trimmed();
+    if (!list.isEmpty()) {
+        const QList<QStringView> parts = list.split(u',');
+        for (qsizetype i = 0; i < parts.size(); ++i) {
+            const QStringView part = parts[i].trimmed();
+            if (part.isEmpty() && i == parts.size() - 1 && i > 0)
+                break; // a comma behind the last byte
+            const auto byte = hexNumber(part, 2);
+            if (!byte)
+                return std::nullopt;
+            value.data.append(char(*byte));
+        }
+    }
+    if (utf16Strings && isStringType(value.type)) {
+        if (value.data.size() % 2 != 0)
+            return std::nullopt;
+        value.data = utf16ToStored(value.data);
+    }
+    return value;
+}
+
+enum class DataKind { Value, Delete, Unreadable };
+
+DataKind parseData(QStringView data, bool utf16Strings, RegistryValue &value)
+{
+    if (data == u"-")
+        return DataKind::Delete;
+    if (data.startsWith(u'"')) {
+        qsizetype pos = 0;
+        const auto text = readQuoted(data, pos);
+        if (!text || pos != data.size())
+            return DataKind::Unreadable;
+        value = {RegistryType::Sz, text->toUtf8().append('\0')};
+        return DataKind::Value;
+    }
+    if (data.startsWith(u"dword:", Qt::CaseInsensitive)) {
+        const auto number = hexNumber(data.sliced(6).trimmed(), 8);
+        if (!number)
+            return DataKind::Unreadable;
+        QByteArray bytes(4, '\0');
+        for (int i = 0; i < 4; ++i)
+            bytes[i] = char((*number >> (8 * i)) & 0xFF);
+        value = {RegistryType::Dword, bytes};
+        return DataKind::Value;
+    }
+    if (data.startsWith(u"hex", Qt::CaseInsensitive)) {
+        const auto parsed = parseHex(data.sliced(3), utf16Strings);
+        if (!parsed)
+            return DataKind::Unreadable;
+        value = *parsed;
+        return DataKind::Value;
+    }
+    return DataKind::Unreadable;
+}
+
+class Parser
+{
+public:
+    ParseResult run(const QByteArray &text)
+    {
+        const std::vector<Line> lines = splitLines(text, m_result.damaged);
+        bool headerSeen = false;
+        for (size_t i = 0; i < lines.size(); ++i) {
+            std::optional<QString> logical = lines[i];
+            // A line ending in a backslash goes on in the next one (wrapped hex data).
+            while (logical && !logical->trimmed().startsWith(u';')
+                   && logical->trimmed().endsWith(u'\\') && i + 1 < lines.size()) {
+                const Line &next = lines[++i];
+                logical = next ? std::optional(logical->trimmed().chopped(1) + next->trimmed())
+                               : std::nullopt;
+            }
+            if (!logical) {
+                m_result.damaged = true;
+                continue;
+            }
+            const QString line = logical->trimmed();
+            if (line.isEmpty() || line.startsWith(u';'))
+                continue;
+            if (!headerSeen) {
+                headerSeen = true;
+                if (line == QLatin1StringView(Header))
+                    continue;
+                if (line == QLatin1StringView(Regedit4Header)) {
+                    m_utf16Strings = false;
+                    continue;
+                }
+                // Not a registry file by its first line; still keep what reads as one.
+                m_result.damaged = true;
+            }
+            if (line.startsWith(u'['))
+                readSection(line);
+            else
+                readValue(line);
+        }
+        return std::move(m_result);
+    }
+
+private:
+    void readSection(const QString &line)
+    {
+        m_inKey = false;
+        m_inDeletion = false;
+        if (!line.endsWith(u']')) {
+            m_result.damaged = true;
+            return;
+        }
+        QStringView inner = QStringView(line).sliced(1, line.size() - 2);
+        const bool deletion = inner.startsWith(u'-');
+        if (deletion)
+            inner = inner.sliced(1);
+        const qsizetype slash = inner.indexOf(u'\\');
+        const QStringView rootText = slash < 0 ? inner : inner.first(slash);
+        const QString path = slash < 0 ? QString() : inner.sliced(slash + 1).toString();
+        std::optional<RegistryRoot> root;
+        if (rootText.compare(u"HKEY_CURRENT_USER", Qt::CaseInsensitive) == 0
+            || rootText.compare(u"HKCU", Qt::CaseInsensitive) == 0)
+            root = RegistryRoot::CurrentUser;
+        else if (rootText.compare(u"HKEY_CLASSES_ROOT", Qt::CaseInsensitive) == 0
+                 || rootText.compare(u"HKCR", Qt::CaseInsensitive) == 0)
+            root = RegistryRoot::ClassesRoot;
+        if (!root || !RegistryTree::splitPath(path)) {
+            m_result.damaged = true;
+            return;
+        }
+        if (deletion) {
+            m_result.tree.deleteKeyTree(*root, path);
+            m_inDeletion = true;
+            return;
+        }
+        m_result.tree.createKey(*root, path);
+        m_root = *root;
+        m_path = path;
+        m_inKey = true;
+    }
+
+    void readValue(const QString &line)
+    {
+        if (m_inDeletion)
+            return; // values under a removed key have nowhere to go
+        if (!m_inKey) {
+            m_result.damaged = true;
+            return;
+        }
+        QString name;
+        qsizetype pos = 0;
+        if (line.startsWith(u'@')) {
+            pos = 1;
+        } else if (line.startsWith(u'"')) {
+            const auto quoted = readQuoted(line, pos);
+            if (!quoted) {
+                m_result.damaged = true;
+                return;
+            }
+            name = *quoted;
+        } else {
+            m_result.damaged = true;
+            return;
+        }
+        const QStringView rest = QStringView(line).sliced(pos).trimmed();
+        if (!rest.startsWith(u'=')) {
+            m_result.damaged = true;
+            return;
+        }
+        RegistryValue value;
+        switch (parseData(rest.sliced(1).trimmed(), m_utf16Strings, value)) {
+        case DataKind::Value:
+            m_result.tree.setValue(m_root, m_path, name, value);
+            break;
+        case DataKind::Delete:
+            m_result.tree.deleteValue(m_root, m_path, name);
+            break;
+        case DataKind::Unreadable:
+            m_result.damaged = true;
+            break;
+        }
+    }
+
+    ParseResult m_result;
+    bool m_utf16Strings = true;
+    bool m_inKey = false;
+    bool m_inDeletion = false;
+    RegistryRoot m_root = RegistryRoot::CurrentUser;
+    QString m_path;
+};
+
+QString quoted(const QString &text)
+{
+    QString out = QStringLiteral("\"");
+    for (const QChar c : text) {
+        if (c == u'\\' || c == u'"')
+            out += u'\\';
+        out += c;
+    }
+    return out += u'"';
+}
+
+// The quoted form holds exactly one string and its NUL, on one line.
+bool fitsQuotedForm(const QByteArray &data)
+{
+    if (!data.endsWith('\0'))
+        return false;
+    const QByteArrayView body = QByteArrayView(data).chopped(1);
+    return !body.contains('\0') && !body.contains('\n') && !body.contains('\r')
+        && body.isValidUtf8();
+}
+
+void appendHex(QString &out, const QString &prefix, const QByteArray &bytes)
+{
+    QString line = prefix;
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        QString token = QStringLiteral("%1").arg(quint8(bytes[i]), 2, 16, QChar(u'0'));
+        if (i + 1 < bytes.size())
+            token += u',';
+        if (line.size() + token.size() > HexLineWidth && !line.trimmed().isEmpty()) {
+            out += line + QStringLiteral("\\\n");
+            line = QStringLiteral("  ");
+        }
+        line += token;
+    }
+    out += line + u'\n';
+}
+
+void appendValue(QString &out, const QString &name, const RegistryValue &value)
+{
+    const QString prefix = (name.isEmpty() ? QStringLiteral("@") : quoted(name)) + u'=';
+    if (value.type == RegistryType::Sz && fitsQuotedForm(value.data)) {
+        out += prefix + quoted(QString::fromUtf8(value.data.chopped(1))) + u'\n';
+    } else if (value.type == RegistryType::Dword && value.data.size() == 4) {
+        quint32 number = 0;
+        for (int i = 3; i >= 0; --i)
+            number = number << 8 | quint8(value.data[i]);
+        out += prefix + QStringLiteral("dword:%1\n").arg(number, 8, 16, QChar(u'0'));
+    } else if (value.type == RegistryType::Binary) {
+        appendHex(out, prefix + QStringLiteral("hex:"), value.data);
+    } else {
+        const QString typed = prefix + QStringLiteral("hex(%1):").arg(quint32(value.type), 0, 16);
+        appendHex(out, typed, isStringType(value.type) ? storedToUtf16(value.data) : value.data);
+    }
+}
+
+void appendKey(QString &out, const RegistryTree::Key &key, const QString &path, bool isRoot)
+{
+    // Every key gets its section, so empty keys survive; a root only when it holds values.
+    if (!isRoot || !key.values.isEmpty()) {
+        out += QStringLiteral("\n[") + path + QStringLiteral("]\n");
+        for (const auto &[name, value] : key.values)
+            appendValue(out, name, value);
+    }
+    for (const RegistryTree::Key &subkey : key.subkeys)
+        appendKey(out, subkey, path + u'\\' + subkey.name, false);
+}
+
+} // namespace
+
+ParseResult parse(const QByteArray &text)
+{
+    return Parser().run(text);
+}
+
+QByteArray serialize(const RegistryTree &tree)
+{
+    QString out = QLatin1StringView(Header) + u'\n';
+    for (const RegistryRoot root : {RegistryRoot::ClassesRoot, RegistryRoot::CurrentUser})
+        appendKey(out, tree.rootKey(root), RegistryTree::rootName(root), true);
+    return out.toUtf8();
+}
+
+} // namespace RegistryFileFormat

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "RegistryStore.h"
+
+#include <functional>
+
+class RegistryTree;
+
+// The per-user store: one .reg text file (see RegistryFileFormat) holding both
+// roots, by default "Trovewick/registry.reg" in the user's configuration folder.
+//
+// Reads take the file as it is; a file that is missing reads as empty. Every
+// change holds a lock file beside the store, reads the file again under it,
+// changes it and replaces it in one step, so two running instances saving at
+// once keep each other's values and a write cut short leaves the old file whole.
+// A file with unreadable parts is copied aside ("registry.reg.damaged-<time>")
+// before the first change replaces it; the new file keeps what could be read.
+class RegistryFileStore final : public RegistryStore
+{
+public:
+    explicit RegistryFileStore(QString filePath = defaultFilePath());
+
+    // GenericConfigLocation (XDG_CONFIG_HOME, else ~/.config) + "/Trovewick/registry.reg".
+    static QString defaultFilePath();
+    const QString &filePath() const { return m_filePath; }
+
+    // Runs when the new text has been written but has not yet replaced the old
+    // file: tests stop or fail a write at that point.
+    void setBeforeCommitHook(std::function<void()> hook) { m_beforeCommit = std::move(hook); }
+
+    bool keyExists(RegistryRoot root, const QString &path) override;
+    std::optional<RegistryValue> queryValue(RegistryRoot root, const QString &path,
+                                            const QString &name) override;
+    std::optional<QStringList> valueNames(RegistryRoot root, const QString &path) override;
+    std::optional<QStringList> subkeyNames(RegistryRoot root, const QString &path) override;
+    StoreResult createKey(RegistryRoot root, const QString &path) override;
+    StoreResult setValue(RegistryRoot root, const QString &path, const QString &name,
+                         const RegistryValue &value) override;
+    StoreResult deleteKey(RegistryRoot root, const QString &path) override;
+    StoreResult deleteValue(RegistryRoot root, const QString &path, const QString &name) override;
+
+private:
+    RegistryTree readTree() const;
+    StoreResult modify(const std::function<StoreResult(RegistryTree &)> &change);
+    bool keepDamagedCopy(const QByteArray &text) const;
+
+    QString m_filePath;
+    std::function<void()> m_beforeCommit;
+};

@@ -1,0 +1,96 @@
+#include "SettingsPersistence.h"
+
+#include "Settings.h"
+#include "cRegistry.h"
+
+#include <QMetaType>
+
+#include <cmath>
+
+namespace {
+
+// Every setting is read and written as a string value under the one per-user key.
+void configure(cRegistry &registry)
+{
+    registry.setClassKey(cRegistry::HKEY_CURRENT_USER);
+    registry.setSectionKey(SettingsSectionKey);
+    registry.setValueType(cRegistry::REG_SZ);
+}
+
+QVariant read(cRegistry &registry, const QString &name)
+{
+    registry.setValueKey(name);
+    return registry.Value();
+}
+
+// A stored limit, floored to a whole number. Nothing stored gives 0, so a missing
+// MaxPages brings in all the defaults; a stored value that is not a number or does
+// not fit 16 bits (an empty combo box saves the empty text) gives this field's
+// default alone, so the crawl always has a usable limit.
+qint16 limitOf(const QVariant &stored, qint16 fieldDefault)
+{
+    if (!stored.isValid())
+        return 0;
+    double number = 0;
+    switch (stored.metaType().id()) {
+    case QMetaType::Short:
+    case QMetaType::Int:
+        number = stored.toInt();
+        break;
+    case QMetaType::QString: {
+        bool ok = false;
+        number = stored.toString().trimmed().toDouble(&ok);
+        if (!ok)
+            return fieldDefault;
+        break;
+    }
+    default:
+        return fieldDefault;
+    }
+    if (!std::isfinite(number))
+        return fieldDefault;
+    const double floored = std::floor(number);
+    if (floored < std::numeric_limits<qint16>::min() || floored > std::numeric_limits<qint16>::max())
+        return fieldDefault;
+    return static_cast<qint16>(floored);
+}
+
+} // namespace
+
+void LoadSettings(Settings &settings)
+{
+    {
+        cRegistry registry;
+        configure(registry);
+        settings.DLPath = read(registry, QStringLiteral("DLPath")).toString();
+        settings.Search = read(registry, QStringLiteral("Search")).toString();
+        settings.Follow = read(registry, QStringLiteral("Follow")).toString();
+        settings.MaxFiles = limitOf(read(registry, QStringLiteral("MaxFiles")), SettingsDefaults::MaxFiles);
+        settings.MaxPages = limitOf(read(registry, QStringLiteral("MaxPages")), SettingsDefaults::MaxPages);
+        settings.MaxDomain = limitOf(read(registry, QStringLiteral("MaxDomain")), SettingsDefaults::MaxDomain);
+    }
+    applyDefaultsRule(settings);
+}
+
+void SaveSettings(const QString &search, const QString &follow, const QString &maxFiles,
+                  const QString &maxPages, const QString &maxDomain, const SaveConfirmation &confirm,
+                  Settings &settings)
+{
+    {
+        cRegistry registry;
+        configure(registry);
+        const std::pair<QString, const QString &> values[] = {
+            {QStringLiteral("Search"), search},     {QStringLiteral("Follow"), follow},
+            {QStringLiteral("MaxFiles"), maxFiles}, {QStringLiteral("MaxPages"), maxPages},
+            {QStringLiteral("MaxDomain"), maxDomain},
+        };
+        // A failing write raises and ends the save: earlier values stay written.
+        for (const auto &[name, text] : values) {
+            registry.setValueKey(name);
+            registry.setValue(text);
+        }
+    }
+    if (confirm)
+        confirm(QStringLiteral("Options Saved!"));
+    LoadSettings(settings);
+}

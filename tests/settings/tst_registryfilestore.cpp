@@ -1,0 +1,339 @@
+#include "RegistryFileFormat.h"
+#include "RegistryFileStore.h"
+#include "cRegistry.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QLockFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cstdio>
+#include <stdexcept>
+
+// The test runs its own executable as the second program instance: with
+// "--child-save <prefix> <count>" it saves <count> values once told to go, with
+// "--child-hold" it stops in the middle of a write and waits to be killed.
+namespace {
+
+const auto User = RegistryRoot::CurrentUser;
+const QString Section = QStringLiteral("Software\\Trovewick\\Trovewick20");
+constexpr int ChildSaves = 150;
+
+RegistryValue sz(const QByteArray &text)
+{
+    return {RegistryType::Sz, QByteArray(text).append('\0')};
+}
+
+void say(const char *line)
+{
+    std::fputs(line, stdout);
+    std::fflush(stdout);
+}
+
+void waitForParent()
+{
+    QFile in;
+    if (in.open(stdin, QIODevice::ReadOnly))
+        in.readLine();
+}
+
+int childSave(const QString &prefix, int count)
+{
+    say("ready\n");
+    waitForParent();
+    try {
+        for (int i = 0; i < count; ++i) {
+            cRegistry registry;
+            registry.setClassKey(cRegistry::HKEY_CURRENT_USER);
+            registry.setSectionKey(Section);
+            registry.setValueType(cRegistry::REG_SZ);
+            registry.setValueKey(prefix + QString::number(i));
+            registry.setValue(QString::number(i));
+        }
+    } catch (const std::exception &error) {
+        std::fprintf(stderr, "save failed: %s\n", error.what());
+        return 2;
+    }
+    return 0;
+}
+
+int childHold()
+{
+    RegistryFileStore store;
+    store.setBeforeCommitHook([] {
+        say("writing\n");
+        waitForParent(); // the parent kills this process here
+    });
+    store.setValue(User, Section, QStringLiteral("Held"), sz("never committed"));
+    return 3; // only reached if the parent let go instead of killing
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeAll(const QString &path, const QByteArray &bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(path));
+}
+
+bool readLineIs(QProcess &process, const QByteArray &expected)
+{
+    while (!process.canReadLine()) {
+        if (!process.waitForReadyRead(60000))
+            return false;
+    }
+    return process.readLine().trimmed() == expected;
+}
+
+} // namespace
+
+class tst_RegistryFileStore : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+
+    void missingFileReadsEmpty();
+    void writesAnExportFile();
+    void writeThatChangesNothingLeavesTheFile();
+    void twoProcessesSavingAtOnceKeepBoth();
+    void writeKilledPartWayLeavesTheOldFile();
+    void writeStoppedBeforeCommitLeavesTheOldFile();
+    void damagedFileIsKeptAside();
+    void foreignFileIsKeptAside();
+    void unreadableStoreIsNotReplaced();
+    void blockedFolderRefusesWrites();
+
+private:
+    QString storeFolder() const { return m_config.path() + QStringLiteral("/Trovewick"); }
+    QString storeFile() const { return storeFolder() + QStringLiteral("/registry.reg"); }
+    QStringList damagedCopies() const;
+    QProcess *startChild(const QStringList &arguments);
+
+    QTemporaryDir m_config;
+};
+
+void tst_RegistryFileStore::initTestCase()
+{
+    QVERIFY(m_config.isValid());
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_config.path()));
+    QCOMPARE(RegistryFileStore::defaultFilePath(), storeFile());
+}
+
+void tst_RegistryFileStore::init()
+{
+    const QFileInfo folder(storeFolder());
+    if (folder.isDir())
+        QVERIFY(QDir(storeFolder()).removeRecursively());
+    else if (folder.exists())
+        QVERIFY(QFile::remove(storeFolder()));
+}
+
+QStringList tst_RegistryFileStore::damagedCopies() const
+{
+    return QDir(storeFolder()).entryList({QStringLiteral("registry.reg.damaged-*")}, QDir::Files);
+}
+
+QProcess *tst_RegistryFileStore::startChild(const QStringList &arguments)
+{
+    auto *child = new QProcess(this);
+    child->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child->start(QCoreApplication::applicationFilePath(), arguments);
+    return child;
+}
+
+void tst_RegistryFileStore::missingFileReadsEmpty()
+{
+    RegistryFileStore store;
+    QVERIFY(!store.keyExists(User, Section));
+    QVERIFY(!store.queryValue(User, Section, QStringLiteral("Search")));
+    QVERIFY(!store.valueNames(User, Section));
+    QVERIFY(!QFileInfo::exists(storeFolder())); // reading creates nothing
+}
+
+void tst_RegistryFileStore::writesAnExportFile()
+{
+    RegistryFileStore store;
+    QCOMPARE(store.setValue(User, Section, QStringLiteral("Search"), sz("gif")), StoreResult::Ok);
+    const QByteArray text = readAll(storeFile());
+    QVERIFY(text.startsWith("Windows Registry Editor Version 5.00\n"));
+    QVERIFY(text.contains("\n[HKEY_CURRENT_USER\\Software\\Trovewick\\Trovewick20]\n\"Search\"=\"gif\"\n"));
+    QCOMPARE(store.queryValue(User, Section, QStringLiteral("search")), sz("gif"));
+    QVERIFY(!QFileInfo::exists(storeFile() + QStringLiteral(".lock"))); // the lock is let go
+}
+
+void tst_RegistryFileStore::writeThatChangesNothingLeavesTheFile()
+{
+    const QByteArray handWritten = "Windows Registry Editor Version 5.00\n; my notes\n"
+                                   "[HKEY_CURRENT_USER\\Software\\Trovewick\\Trovewick20]\n\"Search\"=\"gif\"\n";
+    writeAll(storeFile(), handWritten);
+    RegistryFileStore store;
+    QCOMPARE(store.setValue(User, Section, QStringLiteral("Search"), sz("gif")), StoreResult::Ok);
+    QCOMPARE(store.createKey(User, Section), StoreResult::Ok);
+    QCOMPARE(readAll(storeFile()), handWritten);
+}
+
+void tst_RegistryFileStore::twoProcessesSavingAtOnceKeepBoth()
+{
+    QProcess *first = startChild({QStringLiteral("--child-save"), QStringLiteral("A"), QString::number(ChildSaves)});
+    QProcess *second = startChild({QStringLiteral("--child-save"), QStringLiteral("B"), QString::number(ChildSaves)});
+    QVERIFY(readLineIs(*first, "ready"));
+    QVERIFY(readLineIs(*second, "ready"));
+    // Both start saving together: flush both pipes before waiting on either, as
+    // waiting on one process does not deliver what was written to the other.
+    first->write("go\n");
+    second->write("go\n");
+    QVERIFY(first->waitForBytesWritten(60000));
+    QVERIFY(second->waitForBytesWritten(60000));
+    for (QProcess *child : {first, second}) {
+        QVERIFY(child->waitForFinished(120000));
+        QCOMPARE(child->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(child->exitCode(), 0);
+    }
+
+    const auto parsed = RegistryFileFormat::parse(readAll(storeFile()));
+    QVERIFY(!parsed.damaged);
+    for (const char *prefix : {"A", "B"}) {
+        for (int i = 0; i < ChildSaves; ++i) {
+            const QString name = QLatin1StringView(prefix) + QString::number(i);
+            QCOMPARE(parsed.tree.value(User, Section, name), sz(QByteArray::number(i)));
+        }
+    }
+    QCOMPARE(parsed.tree.valueNames(User, Section)->size(), 2 * ChildSaves);
+}
+
+void tst_RegistryFileStore::writeKilledPartWayLeavesTheOldFile()
+{
+    RegistryFileStore store;
+    QCOMPARE(store.setValue(User, Section, QStringLiteral("Kept"), sz("old")), StoreResult::Ok);
+    const QByteArray before = readAll(storeFile());
+
+    QProcess *child = startChild({QStringLiteral("--child-hold")});
+    QVERIFY(readLineIs(*child, "writing"));
+    // The child holds the lock and has written its new text, not yet in place.
+    QLockFile probe(storeFile() + QStringLiteral(".lock"));
+    QVERIFY(!probe.tryLock(0));
+    QCOMPARE(readAll(storeFile()), before);
+
+    child->kill();
+    QVERIFY(child->waitForFinished(60000));
+    QCOMPARE(child->exitStatus(), QProcess::CrashExit);
+
+    QCOMPARE(readAll(storeFile()), before);
+    QVERIFY(!RegistryFileFormat::parse(before).damaged);
+    // The dead instance's lock does not block this one.
+    QCOMPARE(store.setValue(User, Section, QStringLiteral("After"), sz("new")), StoreResult::Ok);
+    QCOMPARE(store.queryValue(User, Section, QStringLiteral("Kept")), sz("old"));
+    QCOMPARE(store.queryValue(User, Section, QStringLiteral("After")), sz("new"));
+    QVERIFY(!store.queryValue(User, Section, QStringLiteral("Held")));
+}
+
+void tst_RegistryFileStore::writeStoppedBeforeCommitLeavesTheOldFile()
+{
+    RegistryFileStore store;
+    QCOMPARE(store.setValue(User, Section, QStringLiteral("Kept"), sz("old")), StoreResult::Ok);
+    const QByteArray before = readAll(storeFile());
+
+    store.setBeforeCommitHook([] { throw std::runtime_error("cut short"); });
+    QVERIFY_THROWS_EXCEPTION(std::runtime_error,
+                             store.setValue(User, Section, QStringLiteral("Lost"), sz("x")));
+    QCOMPARE(readAll(storeFile()), before);
+    QCOMPARE(QDir(storeFolder()).entryList(QDir::Files), QStringList{QStringLiteral("registry.reg")});
+
+    store.setBeforeCommitHook({});
+    QCOMPARE(store.setValue(User, Section, QStringLiteral("Next"), sz("y")), StoreResult::Ok);
+    QCOMPARE(store.valueNames(User, Section), (QStringList{QStringLiteral("Kept"), QStringLiteral("Next")}));
+}
+
+void tst_RegistryFileStore::damagedFileIsKeptAside()
+{
+    QFile sample(QStringLiteral(TROVEWICK_TEST_DATA "/settings/damaged.reg"));
+    QVERIFY(sample.open(QIODevice::ReadOnly));
+    const QByteArray damaged = sample.readAll();
+    writeAll(storeFile(), damaged);
+
+    RegistryFileStore store;
+    QCOMPARE(store.queryValue(User, Section, QStringLiteral("Search")), sz("asf,avi"));
+    QVERIFY(!store.queryValue(User, Section, QStringLiteral("Follow")));
+    QVERIFY(damagedCopies().isEmpty()); // reading moves nothing
+    QCOMPARE(readAll(storeFile()), damaged);
+
+    QCOMPARE(store.setValue(User, Section, QStringLiteral("Follow"), sz("htm")), StoreResult::Ok);
+    const QStringList copies = damagedCopies();
+    QCOMPARE(copies.size(), 1);
+    QCOMPARE(readAll(storeFolder() + u'/' + copies.first()), damaged);
+
+    const auto fresh = RegistryFileFormat::parse(readAll(storeFile()));
+    QVERIFY(!fresh.damaged);
+    QCOMPARE(fresh.tree.valueNames(User, Section),
+             (QStringList{QStringLiteral("Search"), QStringLiteral("MaxFiles"), QStringLiteral("MaxDomain"),
+                          QStringLiteral("Follow")}));
+
+    // The new file is sound, so later writes set nothing further aside.
+    QCOMPARE(store.setValue(User, Section, QStringLiteral("MaxPages"), sz("5")), StoreResult::Ok);
+    QCOMPARE(damagedCopies(), copies);
+}
+
+void tst_RegistryFileStore::foreignFileIsKeptAside()
+{
+    const QByteArray foreign("\x7f" "ELF\x02\x01\x01\0\0\0garbage\xff\xfe", 19);
+    writeAll(storeFile(), foreign);
+    RegistryFileStore store;
+    QVERIFY(!store.keyExists(User, Section));
+
+    // A change that changes nothing writes nothing, so nothing needs setting aside yet.
+    QCOMPARE(store.createKey(User, QString()), StoreResult::Ok);
+    QCOMPARE(readAll(storeFile()), foreign);
+    QVERIFY(damagedCopies().isEmpty());
+
+    QCOMPARE(store.setValue(User, Section, QStringLiteral("Search"), sz("gif")), StoreResult::Ok);
+    QCOMPARE(damagedCopies().size(), 1);
+    QCOMPARE(readAll(storeFolder() + u'/' + damagedCopies().first()), foreign);
+    QCOMPARE(store.valueNames(User, Section), QStringList{QStringLiteral("Search")});
+}
+
+void tst_RegistryFileStore::unreadableStoreIsNotReplaced()
+{
+    // Something is at the store's place that cannot be read as a file.
+    QVERIFY(QDir().mkpath(storeFile()));
+    writeAll(storeFile() + QStringLiteral("/inside"), "keep me");
+    RegistryFileStore store;
+    QVERIFY(!store.queryValue(User, Section, QStringLiteral("Search")));
+    QCOMPARE(store.setValue(User, Section, QStringLiteral("Search"), sz("gif")), StoreResult::KeyUnavailable);
+    QCOMPARE(readAll(storeFile() + QStringLiteral("/inside")), QByteArray("keep me"));
+}
+
+void tst_RegistryFileStore::blockedFolderRefusesWrites()
+{
+    writeAll(storeFolder(), "a file where the folder should be");
+    RegistryFileStore store;
+    QCOMPARE(store.createKey(User, Section), StoreResult::KeyUnavailable);
+    QCOMPARE(store.setValue(User, Section, QStringLiteral("Search"), sz("gif")), StoreResult::KeyUnavailable);
+    QCOMPARE(readAll(storeFolder()), QByteArray("a file where the folder should be"));
+}
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    const QStringList arguments = QCoreApplication::arguments();
+    if (arguments.size() == 4 && arguments[1] == QLatin1StringView("--child-save"))
+        return childSave(arguments[2], arguments[3].toInt());
+    if (arguments.size() == 2 && arguments[1] == QLatin1StringView("--child-hold"))
+        return childHold();
+    tst_RegistryFileStore test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_registryfilestore.moc"
