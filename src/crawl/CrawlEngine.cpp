@@ -138,19 +138,24 @@ void CrawlEngine::runTick()
         m_scanPosition = 1;
 
     // Counting pass: what is in flight, and where the earliest live page sits.
+    // Once a live page has been met and every fetching page of the tree has been
+    // counted, the rest of the pass could change neither figure, so it stops there.
     const int countedNodes = m_pages.Count();
+    const int fetchingInTree = m_pages.CountWithImage(NodeImage::Fetching);
+    const bool anyLive = fetchingInTree > 0 || m_pages.CountWithImage(NodeImage::Queued) > 0;
     int lowestActive = countedNodes;
     int inFlight = 0;
-    for (int i = m_scanPosition; i <= countedNodes; ++i) {
+    bool liveSeen = false;
+    for (int i = m_scanPosition; anyLive && i <= countedNodes; ++i) {
         const int image = m_pages.Image(i);
-        if (image == NodeImage::Queued && i < lowestActive)
-            lowestActive = i;
-        if (image == NodeImage::Fetching) {
-            ++inFlight;
+        if (image == NodeImage::Queued || image == NodeImage::Fetching) {
             if (i < lowestActive)
                 lowestActive = i;
+            liveSeen = true;
+            if (image == NodeImage::Fetching)
+                ++inFlight;
         }
-        if (inFlight >= MaxReadsInFlight)
+        if (inFlight >= MaxReadsInFlight || (liveSeen && inFlight == fetchingInTree))
             break;
     }
     m_scanPosition = std::max(lowestActive, 1);

@@ -33,6 +33,7 @@ int NodeTree::insert(int parentIndex, const QByteArray &key, const QByteArray &t
     // push_back may have moved the parent's sibling vector; look it up again.
     (parentIndex == 0 ? m_topLevel : m_nodes[size_t(parentIndex - 1)].children).push_back(newIndex);
     m_byKey.insert(key, newIndex);
+    ++m_imageCounts[image];
     endInsertRows();
     return newIndex;
 }
@@ -42,6 +43,8 @@ void NodeTree::SetImage(int index, int image)
     Node &target = m_nodes[size_t(index - 1)];
     if (target.image == image)
         return;
+    --m_imageCounts[target.image];
+    ++m_imageCounts[image];
     target.image = image;
     const QModelIndex changed = modelIndex(index);
     Q_EMIT dataChanged(changed, changed, {ImageRole, Qt::DecorationRole});
@@ -53,7 +56,13 @@ void NodeTree::Clear()
     m_nodes.clear();
     m_topLevel.clear();
     m_byKey.clear();
+    m_imageCounts.clear();
     endResetModel();
+}
+
+int NodeTree::CountWithImage(int image) const
+{
+    return m_imageCounts.value(image, 0);
 }
 
 QModelIndex NodeTree::modelIndex(int index) const

@@ -58,6 +58,8 @@ public:
     const QByteArray &Key(int index) const { return node(index).key; }
     const QByteArray &Text(int index) const { return node(index).text; }
     int Children(int index) const { return int(node(index).children.size()); }
+    // How many nodes show this image.
+    int CountWithImage(int image) const;
     int Parent(int index) const { return node(index).parent; }
 
     void Clear();
@@ -89,5 +91,6 @@ private:
 
     std::vector<Node> m_nodes;
     std::vector<int> m_topLevel;
+    QHash<int, int> m_imageCounts;
     QHash<QByteArray, int> m_byKey;
 };

@@ -98,6 +98,9 @@ void tst_NodeTree::imageChangeIsReportedToViews()
     QSignalSpy changed(&tree, &QAbstractItemModel::dataChanged);
     tree.SetImage(2, 3);
     QCOMPARE(changed.count(), 1);
+    QCOMPARE(tree.CountWithImage(2), 0);
+    QCOMPARE(tree.CountWithImage(3), 1);
+    QCOMPARE(tree.CountWithImage(1), 1);
     QCOMPARE(changed.at(0).at(0).value<QModelIndex>(), tree.modelIndex(2));
     QCOMPARE(tree.Image(2), 3);
 }

@@ -15,6 +15,7 @@ private Q_SLOTS:
     void firstTickStartsTheRoot();
     void fiveReadsAtMostInFlight();
     void topsUpToFive();
+    void fetchingPagesFarApartAreAllCounted();
     void nothingLeftFinishesTheCrawl();
     void finishingTwiceRepeatsTheSuffix();
     void emptyTreeFinishesTheCrawl();
@@ -84,6 +85,20 @@ void tst_Scheduler::topsUpToFive()
     QCOMPARE(transfer.requests.at(1).data, QByteArray("6"));
     QCOMPARE(engine.treePages().Image(7), NodeImage::Queued);
     QCOMPARE(engine.treePages().Image(8), NodeImage::Queued);
+}
+
+void tst_Scheduler::fetchingPagesFarApartAreAllCounted()
+{
+    FakeTransfer transfer;
+    CrawlEngine engine(transfer, m_settings);
+    for (int i = 1; i <= 60; ++i)
+        engine.AddPage("h/" + QByteArray::number(i));
+    engine.treePages().SetImage(3, NodeImage::Fetching);
+    engine.treePages().SetImage(61, NodeImage::Fetching);
+    engine.TimerKeepBusy_Timer();
+    QCOMPARE(transfer.requests.size(), 3);
+    QCOMPARE(transfer.requests.first().data, QByteArray("2"));
+    QCOMPARE(transfer.requests.last().data, QByteArray("5"));
 }
 
 void tst_Scheduler::nothingLeftFinishesTheCrawl()
