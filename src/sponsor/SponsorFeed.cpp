@@ -1,0 +1,327 @@
+#include "SponsorFeed.h"
+
+#include "TransferComponent.h"
+#include "WebText.h"
+#include "modURL.h"
+
+#include <QByteArrayView>
+#include <QDomNode>
+#include <QNetworkAccessManager>
+#include <QNetworkProxyFactory>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QXmlStreamReader>
+
+#include <exception>
+#include <utility>
+
+namespace {
+
+constexpr int MaxRedirects = 10;
+
+// The data string that tells the completion handler a read is the popup page.
+QByteArray sponsorData()
+{
+    return QByteArrayLiteral("SPONSOR");
+}
+
+bool startsWithNoCase(const QByteArray &text, QByteArrayView prefix)
+{
+    return text.size() >= prefix.size()
+        && qstrnicmp(text.constData(), prefix.size(), prefix.data(), prefix.size()) == 0;
+}
+
+// The element's name without its namespace prefix. A document built without
+// namespace processing has no local names, so the prefix is cut off by hand.
+QString baseName(const QDomNode &node)
+{
+    if (!node.isElement())
+        return {};
+    const QString local = node.localName();
+    if (!local.isEmpty())
+        return local;
+    const QString name = node.nodeName();
+    return name.mid(name.lastIndexOf(u':') + 1);
+}
+
+// The text a node holds: for an element all its text and CDATA below it, for a
+// text node (and any other leaf) its value.
+QString textContent(const QDomNode &node)
+{
+    if (node.isElement())
+        return node.toElement().text();
+    return node.nodeValue();
+}
+
+// The node a reader of the document meets first. The document object keeps a
+// document type declaration apart from its children although it precedes the
+// root element, so a document with one has no root element in front.
+QDomNode firstNode(const QDomDocument &document)
+{
+    const QDomDocumentType doctype = document.doctype();
+    if (!doctype.isNull() && !doctype.name().isEmpty())
+        return doctype;
+    return document.firstChild();
+}
+
+// The document object recurses once per nesting level when it builds, reads and
+// frees a tree, so a deeply nested document could exhaust the stack. The feed
+// is checked with a flat reader first.
+bool nestingWithin(const QByteArray &body, int maxDepth)
+{
+    QXmlStreamReader reader(body);
+    int depth = 0;
+    while (!reader.atEnd()) {
+        switch (reader.readNext()) {
+        case QXmlStreamReader::StartElement:
+            if (++depth > maxDepth)
+                return false;
+            break;
+        case QXmlStreamReader::EndElement:
+            --depth;
+            break;
+        default:
+            break;
+        }
+    }
+    return !reader.hasError();
+}
+
+} // namespace
+
+SponsorFeed::SponsorFeed(TransferComponent &txPages, const QUrl &feedUrl, QObject *parent)
+    : SponsorFeed(txPages, feedUrl, DefaultIdleTimeoutMs, DefaultMaxFeedBytes, parent)
+{
+}
+
+SponsorFeed::SponsorFeed(TransferComponent &txPages, const QUrl &feedUrl, int idleTimeoutMs,
+                         qint64 maxFeedBytes, QObject *parent)
+    : QObject(parent),
+      m_txPages(txPages),
+      m_feedUrl(feedUrl),
+      m_idleTimeoutMs(idleTimeoutMs),
+      m_maxFeedBytes(maxFeedBytes),
+      m_lblAdText(designText()),
+      m_network(new QNetworkAccessManager(this))
+{
+    m_timerAds.setInterval(AdIntervalMs);
+    connect(&m_timerAds, &QTimer::timeout, this, &SponsorFeed::TimerAds_Timer);
+
+    m_idleTimer.setSingleShot(true);
+    m_idleTimer.setInterval(m_idleTimeoutMs);
+    connect(&m_idleTimer, &QTimer::timeout, this, &SponsorFeed::abortLoad);
+    m_deadlineTimer.setSingleShot(true);
+    m_deadlineTimer.setInterval(m_idleTimeoutMs * LoadDeadlineFactor);
+    connect(&m_deadlineTimer, &QTimer::timeout, this, &SponsorFeed::abortLoad);
+}
+
+SponsorFeed::~SponsorFeed()
+{
+    if (m_reply) {
+        m_reply->disconnect(this);
+        m_reply->abort();
+    }
+}
+
+QString SponsorFeed::designText()
+{
+    return QStringLiteral("Help Support Free Software, Visit our Sponsor!");
+}
+
+void SponsorFeed::setShellOpen(std::function<void(const QString &)> shellOpen)
+{
+    m_shellOpen = std::move(shellOpen);
+}
+
+bool SponsorFeed::isPopupAddress(const QByteArray &address)
+{
+    return startsWithNoCase(address, "http://") || startsWithNoCase(address, "https://");
+}
+
+bool SponsorFeed::isWebAddress(const QByteArray &address)
+{
+    // A bare address counts only when its host's first label is "www", the form
+    // the shell opens in the browser; "wwwfoo.exe" or "www" alone is no web host.
+    return isPopupAddress(address) || startsWithNoCase(address, "www.");
+}
+
+void SponsorFeed::load()
+{
+    if (m_loadStarted)
+        return;
+    m_loadStarted = true;
+
+    QNetworkProxyFactory::setUseSystemConfiguration(true);
+    QNetworkRequest request(m_feedUrl);
+    request.setHeader(QNetworkRequest::UserAgentHeader, QByteArrayLiteral("Trovewick/2.0"));
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::NoLessSafeRedirectPolicy);
+    request.setMaximumRedirectsAllowed(MaxRedirects);
+
+    m_reply = m_network->get(request);
+    connect(m_reply, &QNetworkReply::metaDataChanged, this, [this] {
+        m_idleTimer.start();
+        const QVariant length = m_reply->header(QNetworkRequest::ContentLengthHeader);
+        if (length.isValid() && length.toLongLong() > m_maxFeedBytes)
+            abortLoad();
+    });
+    connect(m_reply, &QNetworkReply::readyRead, this, &SponsorFeed::onReadyRead);
+    connect(m_reply, &QNetworkReply::finished, this, &SponsorFeed::onReplyFinished);
+    m_idleTimer.start();
+    m_deadlineTimer.start();
+}
+
+void SponsorFeed::onReadyRead()
+{
+    if (!m_reply)
+        return;
+    m_idleTimer.start();
+    if (m_body.size() + m_reply->bytesAvailable() > m_maxFeedBytes) {
+        abortLoad();
+        return;
+    }
+    m_body += m_reply->readAll();
+}
+
+void SponsorFeed::abortLoad()
+{
+    QNetworkReply *reply = m_reply;
+    if (!reply)
+        return;
+    m_loadFailed = true;
+    reply->abort();
+    // abort() normally reports the end at once; make sure the load ends either way.
+    if (m_reply == reply)
+        onReplyFinished();
+}
+
+void SponsorFeed::onReplyFinished()
+{
+    QNetworkReply *reply = std::exchange(m_reply, nullptr);
+    if (!reply)
+        return;
+    reply->disconnect(this);
+    reply->deleteLater();
+    m_idleTimer.stop();
+    m_deadlineTimer.stop();
+
+    QByteArray body = std::exchange(m_body, QByteArray());
+    bool ok = !m_loadFailed && reply->error() == QNetworkReply::NoError;
+    if (ok) {
+        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        ok = status >= 200 && status <= 299;
+    }
+    if (ok) {
+        body += reply->readAll();
+        ok = body.size() <= m_maxFeedBytes && nestingWithin(body, MaxFeedDepth);
+    }
+    if (ok) {
+        QDomDocument document;
+        ok = document.setContent(body, true);
+        if (ok)
+            m_docAdText = document;
+    }
+    if (ok)
+        docAdText_ondataavailable();
+    Q_EMIT loadFinished(ok);
+}
+
+void SponsorFeed::docAdText_ondataavailable()
+{
+    const QDomNode root = firstNode(m_docAdText);
+    if (root.isNull())
+        return;
+
+    // Only a root element has entries; a feed that begins with anything else
+    // (declaration, comment, processing instruction) yields none.
+    if (root.isElement()) {
+        for (QDomNode child = root.firstChild(); !child.isNull(); child = child.nextSibling()) {
+            const QString name = baseName(child);
+            if (name == u"ads") {
+                QList<Entry> entries;
+                for (QDomNode node = child.firstChild(); !node.isNull(); node = node.nextSibling()) {
+                    Entry entry;
+                    const QDomNode first = node.firstChild();
+                    if (!first.isNull()) {
+                        entry.hasText = true;
+                        entry.text = textContent(first);
+                        const QDomNode second = first.nextSibling();
+                        if (!second.isNull()) {
+                            entry.hasAddress = true;
+                            entry.address = textContent(second);
+                        }
+                    }
+                    entries.append(entry);
+                }
+                m_adList = std::move(entries);
+                m_cursor = -1;
+            } else if (name == u"popup") {
+                requestPopup(textContent(child));
+            }
+        }
+    }
+
+    setLine(m_lblAdText, true);
+    if (!m_timerAds.isActive())
+        m_timerAds.start();
+    TimerAds_Timer();
+}
+
+void SponsorFeed::requestPopup(const QString &encodedAddress)
+{
+    try {
+        // Line breaks around the address in an indented feed are no part of it.
+        const QByteArray address = modURL::UrlDecode(encodedAddress.toUtf8()).trimmed();
+        // The feed comes from the network: only a web page is fetched for the
+        // browser, never a local file or another scheme.
+        if (!isPopupAddress(address))
+            return;
+        m_txPages.StartFileRead(address, address, 1, sponsorData());
+    } catch (const std::exception &) {
+        // An address too long to decode, or a request the component refuses, only
+        // costs the popup; the sponsor line still becomes a link.
+    }
+}
+
+void SponsorFeed::TimerAds_Timer()
+{
+    if (!m_adList || m_adList->isEmpty())
+        return;
+    ++m_cursor;
+    if (m_cursor >= m_adList->size())
+        m_cursor = 0;
+    m_curAd = m_adList->at(m_cursor);
+
+    // An entry without child nodes has no text of its own: the line falls back
+    // to the first entry's text, as at the end of the list, and keeps what it
+    // shows when the first has none either. The cursor stays on the empty entry,
+    // so the next step goes on with the one after it.
+    const Entry &shown = m_curAd->hasText ? *m_curAd : m_adList->constFirst();
+    if (shown.hasText)
+        setLine(shown.text, m_linkStyle);
+}
+
+void SponsorFeed::lblAd_Click()
+{
+    if (!m_curAd || !m_curAd->hasAddress)
+        return;
+    try {
+        const QByteArray address = modURL::UrlDecode(m_curAd->address.toUtf8()).trimmed();
+        // The feed comes from the network: only a web address is handed to the
+        // browser, never a local file, a program or another scheme.
+        if (!isWebAddress(address) || !m_shellOpen)
+            return;
+        m_shellOpen(decodeWebText(address));
+    } catch (const std::exception &) {
+        // A sponsor that cannot be opened is left alone, like any failed click.
+    }
+}
+
+void SponsorFeed::setLine(const QString &text, bool linkStyle)
+{
+    if (text == m_lblAdText && linkStyle == m_linkStyle)
+        return;
+    m_lblAdText = text;
+    m_linkStyle = linkStyle;
+    Q_EMIT changed();
+}
