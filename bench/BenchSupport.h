@@ -56,9 +56,9 @@ struct Clock
 
     static time_point now()
     {
-        timespec spec{};
-        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &spec);
-        return double(spec.tv_sec) + double(spec.tv_nsec) * 1e-9;
+        timespec now{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+        return double(now.tv_sec) + double(now.tv_nsec) * 1e-9;
     }
 };
 
