@@ -56,9 +56,9 @@ struct Clock
 
     static time_point now()
     {
-        timespec now{};
-        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-        return double(now.tv_sec) + double(now.tv_nsec) * 1e-9;
+        timespec ts{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+        return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
     }
 };
 
