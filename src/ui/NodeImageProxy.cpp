@@ -1,0 +1,41 @@
+#include "NodeImageProxy.h"
+
+#include "NodeTree.h"
+
+NodeImageProxy::NodeImageProxy(QObject *parent) : QIdentityProxyModel(parent) {}
+
+NodeImageProxy::~NodeImageProxy() = default;
+
+void NodeImageProxy::setImageList(const ImageList &images)
+{
+    m_images.clear();
+    for (int i = 1; i <= ImageList::Count; ++i)
+        m_images.append(images.image(i));
+    announcePictures({});
+}
+
+void NodeImageProxy::announcePictures(const QModelIndex &parent)
+{
+    const int rows = rowCount(parent);
+    if (rows == 0)
+        return;
+    Q_EMIT dataChanged(index(0, 0, parent), index(rows - 1, 0, parent), {Qt::DecorationRole});
+    for (int row = 0; row < rows; ++row)
+        announcePictures(index(row, 0, parent));
+}
+
+QVariant NodeImageProxy::data(const QModelIndex &index, int role) const
+{
+    // Nodes carry no tooltip of their own, so a tree's own tooltip ("Double-click
+    // to open link") shows over its nodes too.
+    if (role == Qt::ToolTipRole)
+        return {};
+    if (role != Qt::DecorationRole)
+        return QIdentityProxyModel::data(index, role);
+    if (!index.isValid())
+        return {};
+    const int image = QIdentityProxyModel::data(index, NodeTree::ImageRole).toInt();
+    if (image < 1 || image > m_images.size())
+        return {};
+    return m_images.at(image - 1);
+}
