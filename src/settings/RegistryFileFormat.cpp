@@ -12,8 +12,13 @@ constexpr char Regedit4Header[] = "REGEDIT4";
 // Hex data is wrapped the way the registry editor wraps it, so lines stay near 80 columns.
 constexpr qsizetype HexLineWidth = 76;
 
-// One line of the file, or nothing when its bytes are not valid text.
-using Line = std::optional<QString>;
+// One line of the file. A line whose bytes are not valid text is kept, decoded
+// as well as it goes, so the parser can still tell a section line from a value.
+struct Line
+{
+    QString text;
+    bool readable = true;
+};
 
 std::vector<Line> splitLines(const QByteArray &text, bool &damaged)
 {
@@ -24,7 +29,7 @@ std::vector<Line> splitLines(const QByteArray &text, bool &damaged)
         const QString decoded = decoder(text);
         damaged = damaged || decoder.hasError();
         for (const QString &line : decoded.split(u'\n'))
-            lines.emplace_back(line.endsWith(u'\r') ? line.chopped(1) : line);
+            lines.push_back({line.endsWith(u'\r') ? line.chopped(1) : line});
         return lines;
     }
     QByteArrayView rest(text);
@@ -37,11 +42,8 @@ std::vector<Line> splitLines(const QByteArray &text, bool &damaged)
             line.chop(1);
         // Each line alone, so one bad byte costs one line, not the rest of the file.
         QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-        const QString decoded = decoder(line);
-        if (decoder.hasError())
-            lines.emplace_back(std::nullopt);
-        else
-            lines.emplace_back(decoded);
+        QString decoded = decoder(line);
+        lines.push_back({std::move(decoded), !decoder.hasError()});
         if (end < 0)
             break;
         rest = rest.sliced(end + 1);
@@ -198,19 +200,26 @@ public:
         const std::vector<Line> lines = splitLines(text, m_result.damaged);
         bool headerSeen = false;
         for (size_t i = 0; i < lines.size(); ++i) {
-            std::optional<QString> logical = lines[i];
+            QString line = lines[i].text.trimmed();
+            bool readable = lines[i].readable;
             // A line ending in a backslash goes on in the next one (wrapped hex data).
-            while (logical && !logical->trimmed().startsWith(u';')
-                   && logical->trimmed().endsWith(u'\\') && i + 1 < lines.size()) {
+            // A section line never continues a value, so a value cut off before one
+            // cannot swallow the next key.
+            while (!line.startsWith(u';') && line.endsWith(u'\\') && i + 1 < lines.size()
+                   && !QStringView(lines[i + 1].text).trimmed().startsWith(u'[')) {
                 const Line &next = lines[++i];
-                logical = next ? std::optional(logical->trimmed().chopped(1) + next->trimmed())
-                               : std::nullopt;
+                line.chop(1);
+                line += QStringView(next.text).trimmed(); // appended, so long values stay linear
+                readable = readable && next.readable;
             }
-            if (!logical) {
+            if (!readable) {
                 m_result.damaged = true;
+                // An unreadable section line still ends the key above it: the values
+                // below belong to the lost key, not to that one.
+                if (line.startsWith(u'['))
+                    m_inKey = m_inDeletion = false;
                 continue;
             }
-            const QString line = logical->trimmed();
             if (line.isEmpty() || line.startsWith(u';'))
                 continue;
             if (!headerSeen) {
@@ -301,7 +310,10 @@ private:
         RegistryValue value;
         switch (parseData(rest.sliced(1).trimmed(), m_utf16Strings, value)) {
         case DataKind::Value:
-            m_result.tree.setValue(m_root, m_path, name, value);
+            // A name the store refuses (a lone carriage return in it) is a part of
+            // the text that could not be kept.
+            if (m_result.tree.setValue(m_root, m_path, name, value) != StoreResult::Ok)
+                m_result.damaged = true;
             break;
         case DataKind::Delete:
             m_result.tree.deleteValue(m_root, m_path, name);

@@ -166,8 +166,9 @@ void cRegistry::setValue(const QVariant &vValue)
         break;
     }
     case REG_BINARY:
+        // The one error of the class that carries nothing but its number.
         if (vValue.metaType().id() != QMetaType::QByteArray)
-            throw error(ErrorRegistryFailure, QString());
+            throw AppError(ErrorRegistryFailure, QString(), QString());
         // The whole array is stored.
         stored = {REG_BINARY, vValue.toByteArray()};
         break;

@@ -19,7 +19,8 @@ class AppError;
 //
 // Values travel as QVariant: invalid (empty), QString, qint16, qint32 or
 // QByteArray. Texts are stored as UTF-8 bytes. Failures raise AppError with the
-// numbers below and the source "<program name>.cRegistry".
+// numbers below and the source "<program name>.cRegistry" (a binary write of a
+// value that is not a byte array raises the bare number).
 class cRegistry final
 {
 public:
@@ -88,7 +89,7 @@ public:
     // %NAME% replaced by the process environment's NAME; an unknown or empty
     // name stays as written.
     static QString ExpandEnvironmentRefs(const QString &sValue);
-    // "<program name>.cRegistry", the source of every error the class raises.
+    // "<program name>.cRegistry", the source of the errors the class raises.
     static QString errorSource();
 
 private:

@@ -19,6 +19,7 @@ private slots:
     void deletionLinesRemove();
     void unreadableParts_data();
     void unreadableParts();
+    void cutOffHexKeepsTheNextSection();
     void readsTheDamagedSample();
     void emptyTextIsAnEmptyStore();
 };
@@ -242,6 +243,9 @@ void tst_RegistryFileFormat::unreadableParts_data()
     QTest::newRow("unknown data form") << head + "\"bad\"=word:1\n" + tail << both;
     QTest::newRow("name without equals") << head + "\"bad\" \"x\"\n" + tail << both;
     QTest::newRow("line that is no value") << head + "garbage\n" + tail << both;
+    QTest::newRow("value name with a lone carriage return") << head + "\"b\rad\"=\"x\"\n" + tail << both;
+    QTest::newRow("section line that is not UTF-8")
+        << head + "[HKEY_CURRENT_USER\\other\xff]\n\"lost\"=\"x\"\n" << QStringList{QStringLiteral("a")};
     QTest::newRow("unclosed section")
         << head + "[HKEY_CURRENT_USER\\other\n\"lost\"=\"x\"\n" << QStringList{QStringLiteral("a")};
     QTest::newRow("unknown root")
@@ -259,6 +263,18 @@ void tst_RegistryFileFormat::unreadableParts()
     QVERIFY(parsed.damaged);
     QCOMPARE(parsed.tree.valueNames(User, QStringLiteral("k")), kept);
     QVERIFY(!parsed.tree.keyExists(User, QStringLiteral("other")));
+}
+
+void tst_RegistryFileFormat::cutOffHexKeepsTheNextSection()
+{
+    // Wrapped hex data whose continuation is missing: the section below is its own.
+    const QByteArray text = "Windows Registry Editor Version 5.00\n"
+                            "[HKEY_CURRENT_USER\\k]\n\"a\"=\"1\"\n\"bad\"=hex:01,02,\\\n"
+                            "[HKEY_CURRENT_USER\\next]\n\"b\"=\"2\"\n";
+    const auto parsed = RegistryFileFormat::parse(text);
+    QVERIFY(parsed.damaged);
+    QCOMPARE(parsed.tree.valueNames(User, QStringLiteral("k")), QStringList{QStringLiteral("a")});
+    QCOMPARE(parsed.tree.value(User, QStringLiteral("next"), QStringLiteral("b")), sz("2"));
 }
 
 void tst_RegistryFileFormat::readsTheDamagedSample()

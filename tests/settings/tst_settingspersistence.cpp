@@ -22,6 +22,8 @@ private slots:
     void loadsStoredValues();
     void storedZeroPagesBringsAllDefaults();
     void absentPagesBringsAllDefaults();
+    void nonZeroPagesKeepsStoredValues_data();
+    void nonZeroPagesKeepsStoredValues();
     void limitConversion_data();
     void limitConversion();
     void unusablePagesFallsBackAlone();
@@ -160,6 +162,30 @@ void tst_SettingsPersistence::absentPagesBringsAllDefaults()
     QCOMPARE(settings.MaxPages, qint16(100));
     QCOMPARE(settings.MaxFiles, qint16(200));
     QCOMPARE(settings.Search, SettingsDefaults::Search);
+}
+
+void tst_SettingsPersistence::nonZeroPagesKeepsStoredValues_data()
+{
+    QTest::addColumn<QByteArray>("pages");
+    QTest::addColumn<qint16>("expected");
+    QTest::newRow("250") << QByteArray("250") << qint16(250);
+    QTest::newRow("negative") << QByteArray("-5") << qint16(-5);
+}
+
+void tst_SettingsPersistence::nonZeroPagesKeepsStoredValues()
+{
+    QFETCH(QByteArray, pages);
+    QFETCH(qint16, expected);
+    store(QStringLiteral("MaxPages"), sz(pages));
+    store(QStringLiteral("Search"), sz("mp3"));
+    Settings settings = sentinel();
+    LoadSettings(settings);
+    QCOMPARE(settings.MaxPages, expected);
+    // Only a MaxPages of 0 brings the defaults: the rest stays as stored, even absent.
+    QCOMPARE(settings.Search, QStringLiteral("mp3"));
+    QCOMPARE(settings.Follow, QString());
+    QCOMPARE(settings.MaxFiles, qint16(0));
+    QCOMPARE(settings.MaxDomain, qint16(0));
 }
 
 void tst_SettingsPersistence::limitConversion_data()
