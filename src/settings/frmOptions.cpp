@@ -9,6 +9,7 @@
 
 #include <QComboBox>
 #include <QEvent>
+#include <QFocusEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -213,7 +214,10 @@ void frmOptions::cmdHelp_Click()
 
 bool frmOptions::eventFilter(QObject *watched, QEvent *event)
 {
-    if (event->type() == QEvent::FocusIn && (watched == m_txtSearch || watched == m_txtFollow)) {
+    // A menu closing over a box (its own context menu) hands the focus back; it
+    // was never lost, so the caret and selection stay as the user left them.
+    if (event->type() == QEvent::FocusIn && (watched == m_txtSearch || watched == m_txtFollow)
+        && static_cast<QFocusEvent *>(event)->reason() != Qt::PopupFocusReason) {
         auto *edit = static_cast<QLineEdit *>(watched);
         edit->selectAll();
         // A click places the cursor after the focus has arrived; select again

@@ -15,11 +15,13 @@
 
 #include <QAction>
 #include <QEvent>
+#include <QFocusEvent>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
 #include <QTimer>
@@ -213,6 +215,9 @@ void frmMain::createControls()
 
     m_lblAd = new ClickLabel(SponsorFeed::designText(), m_client);
     m_lblAd->setObjectName(QStringLiteral("lblAd"));
+    // Sponsor texts come from the network and are shown literally: markup in
+    // them is text, never rendered.
+    m_lblAd->setTextFormat(Qt::PlainText);
     // Text at the top of its box, as the box may reach below the window's edge.
     m_lblAd->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     place(m_lblAd, LblAdBox);
@@ -293,8 +298,7 @@ void frmMain::bindSponsorLine()
 
 void frmMain::showSponsorLine()
 {
-    const QString text = m_sponsor->lblAdText();
-    m_lblAd->setText(text.isNull() ? SponsorFeed::designText() : text);
+    m_lblAd->setText(m_sponsor->lblAdText());
     QFont font = m_lblAd->font();
     QPalette palette = m_lblAd->palette();
     const bool link = m_sponsor->isLinkStyle();
@@ -451,9 +455,13 @@ void frmMain::About_Click()
 
 bool frmMain::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == m_txtRoot && event->type() == QEvent::FocusIn)
+    // A menu closing over the box hands the focus back; it was never lost, so the
+    // caret and selection stay as the user left them.
+    if (watched == m_txtRoot && event->type() == QEvent::FocusIn
+        && static_cast<QFocusEvent *>(event)->reason() != Qt::PopupFocusReason)
         txtRoot_GotFocus();
-    else if (watched == m_filesViewport && event->type() == QEvent::MouseButtonDblClick)
+    else if (watched == m_filesViewport && event->type() == QEvent::MouseButtonDblClick
+             && static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton)
         treeFiles_DblClick();
     return QMainWindow::eventFilter(watched, event);
 }

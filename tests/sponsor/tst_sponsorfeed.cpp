@@ -147,6 +147,7 @@ private Q_SLOTS:
     void startsWaiting();
     void emptyDocumentChangesNothing();
     void threeEntriesWrap();
+    void timerTickRotates();
     void oneEntryStays();
     void adsNameIsCaseSensitive();
     void laterAdsElementWins();
@@ -180,6 +181,7 @@ private Q_SLOTS:
     void loadFailures();
     void deadServerGivenUp_data();
     void deadServerGivenUp();
+    void destroyedWhileLoading();
 
 private:
     void process(const QByteArray &xml, bool namespaces = true);
@@ -245,6 +247,17 @@ void tst_SponsorFeed::threeEntriesWrap()
     }
     m_feed->lblAd_Click();
     QCOMPARE(m_opened, QStringList{u"http://www.one.example/"_s});
+}
+
+void tst_SponsorFeed::timerTickRotates()
+{
+    process(threeEntries);
+    QCOMPARE(m_feed->lblAdText(), u"One"_s);
+    // The first tick's change stops the timer, so exactly one step is seen.
+    connect(m_feed.get(), &SponsorFeed::changed, &m_feed->TimerAds(), &QTimer::stop);
+    m_feed->TimerAds().start(1);
+    QTRY_VERIFY(!m_feed->TimerAds().isActive());
+    QCOMPARE(m_feed->lblAdText(), u"Two"_s);
 }
 
 void tst_SponsorFeed::oneEntryStays()
@@ -662,6 +675,23 @@ void tst_SponsorFeed::deadServerGivenUp()
     QCOMPARE(finished.at(0).at(0).toBool(), false);
     QCOMPARE(server.requests.size(), 1);
     verifyWaiting();
+}
+
+void tst_SponsorFeed::destroyedWhileLoading()
+{
+    // The program ends while the feed is still on its way: the load is dropped
+    // quietly and nothing reaches the feed object afterwards.
+    FeedServer server;
+    QVERIFY(server.isListening());
+    server.silent("/info2.0.xml");
+    m_feed = std::make_unique<SponsorFeed>(*m_transfer, server.url(u"/info2.0.xml"_s));
+    QSignalSpy finished(m_feed.get(), &SponsorFeed::loadFinished);
+    m_feed->load();
+    QTRY_COMPARE(server.requests.size(), 1);
+    m_feed.reset();
+    QCoreApplication::processEvents();
+    QCOMPARE(finished.count(), 0);
+    QVERIFY(m_transfer->calls.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(tst_SponsorFeed)

@@ -55,9 +55,12 @@ private Q_SLOTS:
     void clearDuringCrawl();
     void doubleClickOpensFoundFile();
     void doubleClickWithoutSelectionDoesNothing();
+    void doubleClickWithOtherButtonsDoesNothing_data();
+    void doubleClickWithOtherButtonsDoesNothing();
     void fileTreeTooltipOverNodes();
     void txtRootSelectsTextOnFocus_data();
     void txtRootSelectsTextOnFocus();
+    void menuLeavesTxtRootSelectionAlone();
     void crawlButtonFollowsEngine();
     void onlineHelp();
     void menusShowDialogsModally_data();
@@ -66,6 +69,7 @@ private Q_SLOTS:
     void crawlStepByStep();
     void crawlRunsToTheEnd();
     void sponsorLineFollowsFeed();
+    void sponsorTextShownLiterally();
 
 private:
     frmMain &window() { return *m_window; }
@@ -424,6 +428,31 @@ void tst_frmMain::doubleClickWithoutSelectionDoesNothing()
     QCOMPARE(window().engine().treeFiles().Image(1), NodeImage::FoundFile);
 }
 
+void tst_frmMain::doubleClickWithOtherButtonsDoesNothing_data()
+{
+    QTest::addColumn<Qt::MouseButton>("button");
+    QTest::newRow("right button") << Qt::RightButton;
+    QTest::newRow("middle button") << Qt::MiddleButton;
+}
+
+void tst_frmMain::doubleClickWithOtherButtonsDoesNothing()
+{
+    QFETCH(Qt::MouseButton, button);
+    showWindow();
+    window().engine().AddFile("http://www.a.test/one.mp3");
+    auto *tree = child<QTreeView>("treeFiles");
+    const QPoint onNode = tree->visualRect(tree->model()->index(0, 0)).center();
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, onNode);
+    QVERIFY(tree->selectionModel()->hasSelection());
+
+    QTest::mouseDClick(tree->viewport(), button, {}, onNode);
+    QVERIFY(m_opened.isEmpty());
+    QCOMPARE(window().engine().treeFiles().Image(1), NodeImage::FoundFile);
+
+    QTest::mouseDClick(tree->viewport(), Qt::LeftButton, {}, onNode);
+    QCOMPARE(m_opened, QStringList{u"http://www.a.test/one.mp3"_s});
+}
+
 void tst_frmMain::fileTreeTooltipOverNodes()
 {
     showWindow();
@@ -465,6 +494,28 @@ void tst_frmMain::txtRootSelectsTextOnFocus()
     QTRY_VERIFY(root->hasFocus());
     QTRY_COMPARE(root->selectedText(), root->text());
     QCOMPARE(root->selectionStart(), 0);
+}
+
+void tst_frmMain::menuLeavesTxtRootSelectionAlone()
+{
+    showWindow();
+    auto *root = child<QLineEdit>("txtRoot");
+    root->setText(QStringLiteral("http://www.a.test/start.htm"));
+    root->setFocus(Qt::OtherFocusReason);
+    QTRY_VERIFY(root->hasFocus());
+    QCoreApplication::processEvents();
+    root->setCursorPosition(7);
+    QVERIFY(!root->hasSelectedText());
+
+    // A menu opened and dismissed over the box never took the focus from it.
+    auto *menu = child<QMenu>("File");
+    menu->popup(window().mapToGlobal(QPoint(10, 10)));
+    QTRY_VERIFY(menu->isVisible());
+    menu->close();
+    QTRY_VERIFY(root->hasFocus());
+    QCoreApplication::processEvents();
+    QVERIFY(!root->hasSelectedText());
+    QCOMPARE(root->cursorPosition(), 7);
 }
 
 void tst_frmMain::crawlButtonFollowsEngine()
@@ -627,6 +678,28 @@ void tst_frmMain::sponsorLineFollowsFeed()
     window().sponsorFeed().TimerAds_Timer();
     QCOMPARE(line->text(), u"Second sponsor"_s);
     QVERIFY(line->font().underline());
+}
+
+void tst_frmMain::sponsorTextShownLiterally()
+{
+    showWindow();
+    SponsorFeed &feed = window().sponsorFeed();
+    auto *line = child<ClickLabel>("lblAd");
+    const QString markup = u"<img src=\":/trovewick/images/logo.png\"> <b>Sale</b>"_s;
+    QVERIFY(feed.docAdText().setContent(
+        "<feed><ads><ad><t><![CDATA[" + markup.toUtf8() + "]]></t></ad><ad><t/></ad></ads></feed>", true));
+    feed.docAdText_ondataavailable();
+
+    // Markup from the feed is text: no picture is drawn, so the line stays one line high.
+    QCOMPARE(line->text(), markup);
+    QVERIFY2(line->sizeHint().height() < 40, qPrintable(QString::number(line->sizeHint().height())));
+
+    // An entry whose text is empty shows an empty line, not the design text.
+    feed.TimerAds_Timer();
+    QCOMPARE(feed.lblAdText(), QString());
+    QCOMPARE(line->text(), QString());
+    feed.TimerAds_Timer();
+    QCOMPARE(line->text(), markup);
 }
 
 QTEST_MAIN(tst_frmMain)

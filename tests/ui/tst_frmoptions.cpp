@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -38,6 +39,7 @@ private Q_SLOTS:
     void enterDoesNotSave();
     void focusSelectsText_data();
     void focusSelectsText();
+    void menuLeavesSelectionAlone();
     void saveErrorIsShownAndDialogStaysUsable();
     void onlineHelp();
     void confirmationIsInformationBox();
@@ -336,6 +338,28 @@ void tst_frmOptions::focusSelectsText()
     QTRY_COMPARE(edit->selectedText(), edit->text());
     QVERIFY(!edit->text().isEmpty());
     QCOMPARE(edit->selectionStart(), 0);
+}
+
+void tst_frmOptions::menuLeavesSelectionAlone()
+{
+    auto dialog = openDialog();
+    auto *search = child<QLineEdit>(*dialog, "txtSearch");
+    search->setFocus(Qt::OtherFocusReason);
+    QTRY_VERIFY(search->hasFocus());
+    QCoreApplication::processEvents();
+    search->setCursorPosition(4);
+    QVERIFY(!search->hasSelectedText());
+
+    // A menu opened and dismissed over the box never took the focus from it.
+    QMenu menu(dialog.get());
+    menu.addAction(u"Paste"_s);
+    menu.popup(search->mapToGlobal(QPoint(4, 4)));
+    QTRY_VERIFY(menu.isVisible());
+    menu.close();
+    QTRY_VERIFY(search->hasFocus());
+    QCoreApplication::processEvents();
+    QVERIFY(!search->hasSelectedText());
+    QCOMPARE(search->cursorPosition(), 4);
 }
 
 void tst_frmOptions::saveErrorIsShownAndDialogStaysUsable()
