@@ -78,6 +78,9 @@ CliCrawl::~CliCrawl()
 {
     if (m_interruptNotifier) {
         std::signal(SIGINT, SIG_DFL);
+        // The notifier goes before the socket it watches is closed.
+        delete m_interruptNotifier;
+        m_interruptNotifier = nullptr;
         ::close(interruptPipe[0]);
         ::close(interruptPipe[1]);
         interruptPipe[0] = interruptPipe[1] = -1;

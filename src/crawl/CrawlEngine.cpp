@@ -12,8 +12,7 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
-#include <cmath>
-#include <optional>
+#include <algorithm>
 
 namespace {
 
@@ -33,15 +32,16 @@ QByteArray trimBlanks(QByteArrayView text)
     return text.sliced(begin, end - begin).toByteArray();
 }
 
-// The page index a completion's data string carries, fraction dropped; nothing
-// when the text is no number.
-std::optional<double> numberFrom(const QByteArray &strData)
+// The page a completion's data string names, fraction dropped; 0 when the text
+// is no number or names no node. The range is tested on the number itself: a
+// data string such as 1e300 has no int to convert to.
+int pageIndexFrom(const QByteArray &strData, const NodeTree &pages)
 {
     bool ok = false;
     const double value = strData.trimmed().toDouble(&ok);
-    if (!ok || !std::isfinite(value))
-        return std::nullopt;
-    return std::trunc(value);
+    if (!ok || !(value >= 1 && value < double(pages.Count()) + 1))
+        return 0;
+    return int(value);
 }
 
 } // namespace
@@ -213,11 +213,10 @@ void CrawlEngine::handlePageRead(const AsyncProp &asyncProp, const QByteArray &s
             throw AppError(ErrorNumber::FileNotFound, QStringLiteral("txPages"),
                            QStringLiteral("File not found"));
         modParse::ParsePageFile(asyncProp.value, asyncProp.url, modParse::linkListsFrom(m_settings), *this);
-        const std::optional<double> index = numberFrom(strData);
-        if (!index || !m_pages.Contains(int(*index)))
+        const int page = pageIndexFrom(strData, m_pages);
+        if (page == 0)
             throw AppError(ErrorNumber::InvalidArgument, QStringLiteral("treePages"),
                            QStringLiteral("Index out of bounds"));
-        const int page = int(*index);
         m_pages.SetImage(page, NodeImage::Done);
         Q_EMIT pageCompleted(page, NodeImage::Done, m_pages.Key(page));
     } catch (const std::exception &) {
@@ -227,10 +226,9 @@ void CrawlEngine::handlePageRead(const AsyncProp &asyncProp, const QByteArray &s
 
 void CrawlEngine::markFailed(const QByteArray &strData)
 {
-    const std::optional<double> index = numberFrom(strData);
-    if (!index || *index > m_pages.Count() || !m_pages.Contains(int(*index)))
+    const int page = pageIndexFrom(strData, m_pages);
+    if (page == 0)
         return;
-    const int page = int(*index);
     m_pages.SetImage(page, NodeImage::Failed);
     Q_EMIT pageCompleted(page, NodeImage::Failed, m_pages.Key(page));
 }
@@ -239,10 +237,16 @@ void CrawlEngine::PopupSponsorPage(const QString &filePath)
 {
     if (m_popupPagePath.isEmpty())
         m_popupPagePath = defaultPopupPagePath();
-    QFile::remove(m_popupPagePath);
-    QFile::copy(filePath, m_popupPagePath);
+    // The new page is copied in full beside the old one before it replaces it, so
+    // a copy that fails leaves the page an earlier sponsor read wrote to be shown.
+    const QString incoming = m_popupPagePath + QStringLiteral(".new");
+    QFile::remove(incoming);
+    if (QFile::copy(filePath, incoming)) {
+        QFile::remove(m_popupPagePath);
+        if (!QFile::rename(incoming, m_popupPagePath))
+            QFile::remove(incoming);
+    }
     QFile::remove(filePath);
-    // When the copy failed, the page an earlier sponsor read left is shown.
     if (m_shellOpen && QFileInfo::exists(m_popupPagePath))
         m_shellOpen(m_popupPagePath);
 }

@@ -2,6 +2,7 @@
 #include "FakeTransfer.h"
 #include "Settings.h"
 
+#include <QDir>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -18,10 +19,13 @@ private Q_SLOTS:
     void unreadableResultFailsThePage();
     void parseErrorKeepsEarlierLinksAndFails();
     void indexBeyondTheTreeMarksNothing();
+    void dataStringNamesThePage_data();
+    void dataStringNamesThePage();
     void completionAfterStopStillQueuesLinks();
     void readsFromBeforeAClearAreDropped();
     void sponsorPageIsCopiedAndOpened();
     void failedSponsorReadChangesNothing();
+    void failedSponsorCopyShowsTheEarlierPage();
     void settledWhenTheLastReadCompletes();
 
 private:
@@ -127,6 +131,56 @@ void tst_Completion::indexBeyondTheTreeMarksNothing()
     transfer.complete(stray, writeFile("<a href=q.htm>"));
     QCOMPARE(engine.treePages().Image(1), NodeImage::Domain);
     QCOMPARE(engine.treePages().Image(2), NodeImage::Queued);
+    // The page was parsed before its index was found wanting; its link stays queued.
+    QCOMPARE(engine.treePages().Image(3), NodeImage::Queued);
+}
+
+void tst_Completion::dataStringNamesThePage_data()
+{
+    QTest::addColumn<QByteArray>("strData");
+    QTest::addColumn<int>("marked"); // the node marked done, 0 for none
+
+    QTest::newRow("index") << QByteArray("3") << 3;
+    QTest::newRow("fraction dropped") << QByteArray("3.9") << 3;
+    QTest::newRow("blanks around") << QByteArray(" 2 ") << 2;
+    QTest::newRow("last node") << QByteArray("4") << 4;
+    QTest::newRow("past the last node") << QByteArray("5") << 0;
+    QTest::newRow("zero") << QByteArray("0") << 0;
+    QTest::newRow("fraction below one") << QByteArray("0.9") << 0;
+    QTest::newRow("negative") << QByteArray("-2") << 0;
+    QTest::newRow("far beyond any index") << QByteArray("1e300") << 0;
+    QTest::newRow("far below any index") << QByteArray("-1e300") << 0;
+    QTest::newRow("just past 32-bit") << QByteArray("4294967298") << 0;
+    QTest::newRow("infinite") << QByteArray("inf") << 0;
+    QTest::newRow("not a number") << QByteArray("nan") << 0;
+    QTest::newRow("text") << QByteArray("seven") << 0;
+    QTest::newRow("empty") << QByteArray() << 0;
+}
+
+void tst_Completion::dataStringNamesThePage()
+{
+    QFETCH(QByteArray, strData);
+    QFETCH(int, marked);
+
+    FakeTransfer transfer;
+    CrawlEngine engine(transfer, m_settings);
+    engine.AddPage("h/a.htm");
+    engine.AddPage("h/b.htm");
+    engine.AddPage("h/c.htm");
+    const FakeTransfer::Request read{QStringLiteral("r"), "http://h/a.htm", "http://h/a.htm", 1, strData};
+    transfer.complete(read, writeFile("<p>no links</p>"));
+    for (int i = 2; i <= 4; ++i)
+        QCOMPARE(engine.treePages().Image(i), i == marked ? NodeImage::Done : NodeImage::Queued);
+    QCOMPARE(engine.treePages().Image(1), NodeImage::Domain);
+
+    // The same index on a failed read marks that node failed instead.
+    transfer.complete(read, QString());
+    for (int i = 2; i <= 4; ++i) {
+        if (i != marked)
+            QCOMPARE(engine.treePages().Image(i), NodeImage::Queued);
+    }
+    if (marked != 0)
+        QCOMPARE(engine.treePages().Image(marked), NodeImage::Failed);
 }
 
 void tst_Completion::completionAfterStopStillQueuesLinks()
@@ -202,6 +256,30 @@ void tst_Completion::failedSponsorReadChangesNothing()
     QVERIFY(opened.isEmpty());
     QCOMPARE(engine.treePages().Image(1), NodeImage::Domain);
     QCOMPARE(engine.treePages().Image(2), NodeImage::Queued);
+}
+
+void tst_Completion::failedSponsorCopyShowsTheEarlierPage()
+{
+    FakeTransfer transfer;
+    CrawlEngine engine(transfer, m_settings);
+    QStringList opened;
+    engine.setShellOpen([&opened](const QString &target) { opened.append(target); });
+    const QString popup = m_dir->filePath(QStringLiteral("popup.htm"));
+    engine.setPopupPagePath(popup);
+    QFile old(popup);
+    QVERIFY(old.open(QIODevice::WriteOnly));
+    old.write("an earlier popup");
+    old.close();
+
+    // The download named by the read is gone before it can be copied.
+    const QString vanished = m_dir->filePath(QStringLiteral("vanished.tmp"));
+    transfer.complete(FakeTransfer::Request{QStringLiteral("s"), "http://ads/", "http://ads/", 1, "SPONSOR"}, vanished);
+
+    QCOMPARE(opened, QStringList{popup});
+    QFile shown(popup);
+    QVERIFY(shown.open(QIODevice::ReadOnly));
+    QCOMPARE(shown.readAll(), QByteArray("an earlier popup"));
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList{QStringLiteral("popup.htm")});
 }
 
 void tst_Completion::settledWhenTheLastReadCompletes()

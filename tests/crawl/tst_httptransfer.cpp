@@ -660,9 +660,19 @@ void TestHttpTransfer::readsThroughEnvironmentProxy()
 {
     TestHttpServer proxy;
     proxy.route("www.far.test", "/page.htm", Response::html("<p>via the proxy</p>"));
-    const QByteArray saved = qgetenv("http_proxy");
+    // The machine's own no_proxy must not send the read past the proxy; an
+    // empty variable counts as unset.
+    const QByteArrayList names{"http_proxy", "no_proxy", "NO_PROXY"};
+    QByteArrayList saved;
+    for (const QByteArray &name : names)
+        saved.append(qgetenv(name.constData()));
+    const auto restore = qScopeGuard([&names, &saved] {
+        for (qsizetype i = 0; i < names.size(); ++i)
+            qputenv(names.at(i).constData(), saved.at(i));
+    });
     qputenv("http_proxy", proxy.url({}));
-    const auto restore = qScopeGuard([&saved] { qputenv("http_proxy", saved); });
+    qputenv("no_proxy", QByteArray());
+    qputenv("NO_PROXY", QByteArray());
 
     HttpTransfer transfer(TestIdleMs, HttpTransfer::DefaultMaxBodyBytes, 10);
     QSignalSpy spy(&transfer, &TransferComponent::FileReadComplete);

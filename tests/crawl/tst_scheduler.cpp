@@ -1,9 +1,34 @@
+#include "AppError.h"
 #include "CrawlEngine.h"
 #include "FakeTransfer.h"
 #include "Settings.h"
 
 #include <QSignalSpy>
 #include <QTest>
+
+namespace {
+
+// Refuses one request by raising, as a component whose request fails does;
+// records the others.
+class RefusingTransfer final : public TransferComponent
+{
+public:
+    QString StartFileRead(const QByteArray &url, const QByteArray &, int, const QByteArray &) override
+    {
+        if (++m_requests == refuse)
+            throw AppError(ErrorNumber::InvalidArgument, QStringLiteral("txPages"), QStringLiteral("refused"));
+        urls.append(url);
+        return QString::number(m_requests);
+    }
+
+    int refuse = 0; // which request fails, counted from 1
+    QByteArrayList urls;
+
+private:
+    int m_requests = 0;
+};
+
+} // namespace
 
 // The scheduler tick, driven directly: no test waits for the timer.
 class tst_Scheduler : public QObject
@@ -23,6 +48,7 @@ private Q_SLOTS:
     void scanPositionSkipsTheFinishedPart();
     void pagesQueuedAfterAClearAreStarted();
     void stopAndStartResumes();
+    void failingRequestEndsTheTickSilently();
     void timerDrivesTheTick();
 
 private:
@@ -212,6 +238,34 @@ void tst_Scheduler::stopAndStartResumes()
     engine.TimerKeepBusy_Timer();
     QCOMPARE(transfer.requests.size(), 7);
     QCOMPARE(transfer.requests.last().url, QByteArray("http://h/7"));
+}
+
+void tst_Scheduler::failingRequestEndsTheTickSilently()
+{
+    RefusingTransfer transfer;
+    transfer.refuse = 2;
+    CrawlEngine engine(transfer, m_settings);
+    for (int i = 1; i <= 4; ++i)
+        engine.AddPage("h/" + QByteArray::number(i));
+    engine.setTitle(QStringLiteral("before"));
+    engine.setRootText(QStringLiteral("h/1"));
+    engine.cmdCrawl_Click();
+
+    // The second request fails: the tick ends there, its page stays fetching,
+    // the pages after it stay queued and the status line is not rewritten.
+    engine.TimerKeepBusy_Timer();
+    QCOMPARE(transfer.urls, QByteArrayList{"http://h/1"});
+    QCOMPARE(engine.treePages().Image(3), NodeImage::Fetching);
+    QCOMPARE(engine.treePages().Image(4), NodeImage::Queued);
+    QCOMPARE(engine.treePages().Image(5), NodeImage::Queued);
+    QCOMPARE(engine.title(), QStringLiteral("before"));
+    QVERIFY(engine.isCrawling());
+
+    // The next tick runs normally; the page whose request failed still counts
+    // as in flight and is not requested again.
+    engine.TimerKeepBusy_Timer();
+    QCOMPARE(transfer.urls, (QByteArrayList{"http://h/1", "http://h/3", "http://h/4"}));
+    QCOMPARE(engine.title(), QStringLiteral("0 files found / 5 pages found..."));
 }
 
 void tst_Scheduler::timerDrivesTheTick()
