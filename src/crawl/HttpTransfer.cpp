@@ -141,20 +141,23 @@ struct HttpTransfer::Transfer
     QByteArray data;
     QFile file;
     QTimer idle;
+    QTimer deadline;
     qint64 received = 0;
 };
 
 HttpTransfer::HttpTransfer(QObject *parent)
-    : HttpTransfer(DefaultIdleTimeoutMs, DefaultMaxBodyBytes, DefaultMaxRedirects, parent)
+    : HttpTransfer(DefaultIdleTimeoutMs, DefaultMaxBodyBytes, DefaultMaxRedirects,
+                   DefaultReadDeadlineMs, parent)
 {
 }
 
 HttpTransfer::HttpTransfer(int idleTimeoutMs, qint64 maxBodyBytes, int maxRedirects,
-                           QObject *parent)
+                           int readDeadlineMs, QObject *parent)
     : TransferComponent(parent),
       m_idleTimeoutMs(idleTimeoutMs),
       m_maxBodyBytes(maxBodyBytes),
       m_maxRedirects(maxRedirects),
+      m_readDeadlineMs(readDeadlineMs),
       m_network(new QNetworkAccessManager(this))
 {
     m_network->setProxyFactory(new EnvironmentProxyFactory);
@@ -218,6 +221,10 @@ QString HttpTransfer::StartFileRead(const QByteArray &url, const QByteArray &url
     transfer->idle.setInterval(m_idleTimeoutMs);
     connect(&transfer->idle, &QTimer::timeout, this, [this, reply] { complete(reply, false); });
     transfer->idle.start();
+    transfer->deadline.setSingleShot(true);
+    transfer->deadline.setInterval(m_readDeadlineMs);
+    connect(&transfer->deadline, &QTimer::timeout, this, [this, reply] { complete(reply, false); });
+    transfer->deadline.start();
 
     m_transfers.emplace(reply, std::move(transfer));
     return key;
@@ -411,6 +418,7 @@ void HttpTransfer::complete(QNetworkReply *reply, bool success)
     m_transfers.erase(it);
 
     transfer->idle.stop();
+    transfer->deadline.stop();
     reply->disconnect(this);
     // Aborting from inside the reply's own signal upsets its bookkeeping, so the
     // reply is ended once control is back in the event loop.

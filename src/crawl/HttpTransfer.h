@@ -34,10 +34,13 @@ public:
     // Pages are parsed whole; a body beyond this is no page worth reading.
     static constexpr qint64 DefaultMaxBodyBytes = 32 * 1024 * 1024;
     static constexpr int DefaultMaxRedirects = 10;
+    // A server that keeps a read alive with a trickle of bytes is given up too:
+    // no read holds one of the crawl's places for longer than this.
+    static constexpr int DefaultReadDeadlineMs = 10 * 60'000;
 
     explicit HttpTransfer(QObject *parent = nullptr);
     HttpTransfer(int idleTimeoutMs, qint64 maxBodyBytes, int maxRedirects,
-                 QObject *parent = nullptr);
+                 int readDeadlineMs = DefaultReadDeadlineMs, QObject *parent = nullptr);
     ~HttpTransfer() override;
 
     // `url2` is not used: callers pass the same address twice.
@@ -76,6 +79,7 @@ private:
     const int m_idleTimeoutMs;
     const qint64 m_maxBodyBytes;
     const int m_maxRedirects;
+    const int m_readDeadlineMs;
     QNetworkAccessManager *m_network;
     std::unique_ptr<QTemporaryDir> m_folder;
     std::unordered_map<QNetworkReply *, std::unique_ptr<Transfer>> m_transfers;

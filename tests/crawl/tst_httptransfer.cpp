@@ -91,6 +91,7 @@ private Q_SLOTS:
     void serverThatNeverAnswersFails();
     void stalledBodyFailsAndLeavesNoFile();
     void slowBodyThatKeepsComingIsRead();
+    void tricklingBodyFailsAtTheDeadline();
     void connectionFailures_data();
     void connectionFailures();
     void unusableAddressFailsLater_data();
@@ -534,6 +535,25 @@ void TestHttpTransfer::slowBodyThatKeepsComingIsRead()
 
     QTRY_COMPARE_WITH_TIMEOUT(spy.size(), 1, WaitMs);
     QCOMPARE(contentsOf(completionAt(spy, 0).prop.value), slow.body);
+}
+
+void TestHttpTransfer::tricklingBodyFailsAtTheDeadline()
+{
+    // Every piece comes well within the idle limit, but the whole read would
+    // take far longer than the read may.
+    TestHttpServer server;
+    Response trickle = Response::html(filler(100'000));
+    trickle.pieceSize = 10;
+    trickle.pieceDelayMs = 50;
+    server.route("/trickle.htm", trickle);
+
+    HttpTransfer transfer(1000, HttpTransfer::DefaultMaxBodyBytes, 10, 400);
+    QSignalSpy spy(&transfer, &TransferComponent::FileReadComplete);
+    transfer.StartFileRead(server.url("/trickle.htm"), server.url("/trickle.htm"), 1, "11");
+
+    QTRY_COMPARE_WITH_TIMEOUT(spy.size(), 1, WaitMs);
+    QVERIFY(completionAt(spy, 0).prop.value.isEmpty());
+    QCOMPARE(filesIn(transfer.downloadFolder()), QStringList());
 }
 
 void TestHttpTransfer::connectionFailures_data()
