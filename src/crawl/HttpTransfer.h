@@ -5,13 +5,10 @@
 #include <QtGlobal>
 
 #include <memory>
-#include <optional>
 #include <unordered_map>
 
 class QNetworkAccessManager;
-class QNetworkProxy;
 class QNetworkReply;
-class QProcessEnvironment;
 class QTemporaryDir;
 class QUrl;
 
@@ -54,13 +51,6 @@ public:
     // The address to request for the 8-bit text `url`, or an invalid QUrl when the
     // text is no usable http or https address with a host.
     static QUrl requestUrl(const QByteArray &url);
-
-    // The proxy the environment (http_proxy, https_proxy, all_proxy, no_proxy) names
-    // for `url`: a NoProxy proxy for loopback hosts and hosts listed in no_proxy,
-    // std::nullopt when the environment names no proxy, so the desktop's own proxy
-    // settings apply.
-    static std::optional<QNetworkProxy> proxyFromEnvironment(const QUrl &url,
-                                                             const QProcessEnvironment &env);
 
 private:
     struct Transfer;

@@ -1,3 +1,4 @@
+#include "EnvironmentProxy.h"
 #include "HttpTransfer.h"
 #include "TestHttpServer.h"
 
@@ -241,7 +242,7 @@ void TestHttpTransfer::proxyFromEnvironment()
     for (const QString &entry : std::as_const(environment))
         env.insert(entry.section(u'=', 0, 0), entry.section(u'=', 1));
 
-    const auto proxy = HttpTransfer::proxyFromEnvironment(QUrl::fromEncoded(url), env);
+    const auto proxy = ::proxyFromEnvironment(QUrl::fromEncoded(url), env);
     QString actual = QStringLiteral("system");
     if (proxy) {
         switch (proxy->type()) {
