@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Settings.h"
 #include "TransferComponent.h"
 
 #include <QByteArray>
@@ -12,6 +13,16 @@
 #include <time.h>
 
 namespace bench {
+
+// Limits high enough that the trees, not the settings, bound what a benchmark adds.
+inline Settings roomySettings()
+{
+    Settings settings = defaultSettings();
+    settings.MaxPages = 32767;
+    settings.MaxDomain = 32767;
+    settings.MaxFiles = 32767;
+    return settings;
+}
 
 // A transfer component that starts nothing: the benchmarks drive the engine's
 // link intake directly and never fetch.

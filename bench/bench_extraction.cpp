@@ -127,15 +127,6 @@ Page makePage(qsizetype size, qsizetype bytesPerLink, bool distinct, std::uint64
     return page;
 }
 
-Settings benchSettings()
-{
-    Settings settings = defaultSettings();
-    settings.MaxPages = 32767;
-    settings.MaxDomain = 32767;
-    settings.MaxFiles = 32767;
-    return settings;
-}
-
 struct Figures
 {
     double seconds = 0;
@@ -189,7 +180,7 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     const bool quick = app.arguments().contains(QStringLiteral("--quick"));
-    const Settings settings = benchSettings();
+    const Settings settings = bench::roomySettings();
 
     std::printf("Link extraction (ExtractLinks into a CrawlEngine, MaxPages/MaxDomain/MaxFiles 32767)\n");
     std::printf("Targets: link-sparse >= %.0f MiB/s; link-dense >= %.0f links/s. Thread CPU time, fastest of several rounds.\n\n",

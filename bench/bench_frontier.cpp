@@ -19,15 +19,6 @@ namespace {
 constexpr double TargetCalls = 1'000'000.0;
 constexpr int FillTo = 32000;
 
-Settings benchSettings()
-{
-    Settings settings = defaultSettings();
-    settings.MaxPages = 32767;
-    settings.MaxDomain = 32767;
-    settings.MaxFiles = 32767;
-    return settings;
-}
-
 // Page addresses over 200 hosts, as extracted links arrive: "http://" prefixed,
 // lower case, a few repeated, every fifth one a new page of a host seen before.
 QByteArrayList makeUrls(int count)
@@ -56,7 +47,7 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     const bool quick = app.arguments().contains(QStringLiteral("--quick"));
-    const Settings settings = benchSettings();
+    const Settings settings = bench::roomySettings();
     const QByteArrayList urls = makeUrls(40000);
 
     std::printf("Frontier (CrawlEngine::AddPage, MaxPages/MaxDomain 32767)\n");

@@ -14,15 +14,6 @@
 
 namespace {
 
-Settings roomySettings()
-{
-    Settings settings = defaultSettings();
-    settings.MaxPages = 32767;
-    settings.MaxDomain = 32767;
-    settings.MaxFiles = 32767;
-    return settings;
-}
-
 // Keeps the reads the engine starts, so the benchmark completes them between ticks.
 class InstantTransfer final : public TransferComponent
 {
@@ -50,7 +41,7 @@ private:
 
 double oneTickMicroseconds()
 {
-    const Settings settings = roomySettings();
+    const Settings settings = bench::roomySettings();
     bench::IdleTransfer transfer;
     CrawlEngine engine(transfer, settings);
     for (int i = 1; engine.treePages().Count() < 32000; ++i)
@@ -73,7 +64,7 @@ double oneTickMicroseconds()
 
 double syntheticCrawlSeconds(int *pagesCrawled)
 {
-    Settings settings = roomySettings();
+    Settings settings = bench::roomySettings();
     settings.MaxPages = 30000 + 7; // seven host nodes and 30,000 pages
     InstantTransfer transfer;
     CrawlEngine engine(transfer, settings);
