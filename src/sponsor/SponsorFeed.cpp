@@ -1,5 +1,6 @@
 #include "SponsorFeed.h"
 
+#include "EnvironmentProxy.h"
 #include "TransferComponent.h"
 #include "WebText.h"
 #include "modURL.h"
@@ -7,7 +8,6 @@
 #include <QByteArrayView>
 #include <QDomNode>
 #include <QNetworkAccessManager>
-#include <QNetworkProxyFactory>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QXmlStreamReader>
@@ -104,6 +104,9 @@ SponsorFeed::SponsorFeed(TransferComponent &txPages, const QUrl &feedUrl, int id
       m_lblAdText(designText()),
       m_network(new QNetworkAccessManager(this))
 {
+    // The feed takes the proxy the page reads take: the one the environment names,
+    // else the desktop's.
+    m_network->setProxyFactory(new EnvironmentProxyFactory);
     m_timerAds.setInterval(AdIntervalMs);
     connect(&m_timerAds, &QTimer::timeout, this, &SponsorFeed::TimerAds_Timer);
 
@@ -151,7 +154,6 @@ void SponsorFeed::load()
         return;
     m_loadStarted = true;
 
-    QNetworkProxyFactory::setUseSystemConfiguration(true);
     QNetworkRequest request(m_feedUrl);
     request.setHeader(QNetworkRequest::UserAgentHeader, QByteArrayLiteral("Trovewick/2.0"));
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
