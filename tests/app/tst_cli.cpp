@@ -1,3 +1,4 @@
+#include <QFileInfo>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTcpServer>
@@ -17,6 +18,8 @@ private Q_SLOTS:
     void cleanupTestCase();
     void crawlsSeveralHostsThroughAProxy();
     void fileLimitStopsTheCrawl();
+    void overridesHoldForThisRunOnly_data();
+    void overridesHoldForThisRunOnly();
     void classifiesTheLinksOfASavedPage();
     void scanErrorEndsTheClassification();
     void badArgumentsGiveUsage_data();
@@ -162,6 +165,37 @@ void tst_Cli::fileLimitStopsTheCrawl()
     // Both pages were in flight when the limit stopped the crawl; both are handled.
     QVERIFY(lines.at(4).startsWith("3\tdone\t"));
     QVERIFY(lines.at(5).startsWith("4\tdone\t"));
+}
+
+void tst_Cli::overridesHoldForThisRunOnly_data()
+{
+    QTest::addColumn<QStringList>("overrides");
+    QTest::addColumn<QStringList>("expected"); // found files, then the page tree
+
+    // index.htm links to a.htm, b.htm and pic.gif; a.htm to c.jpg, b.htm to d.mp3.
+    QTest::newRow("page limit") << QStringList{QStringLiteral("--max-pages"), QStringLiteral("3"), QStringLiteral("--search"), QStringLiteral("mp3")}
+                                << QStringList{QStringLiteral("1\tdomain\tHOST"), QStringLiteral("2\tdone\tHOST/index.htm"),
+                                               QStringLiteral("3\tdone\tHOST/a.htm")};
+    QTest::newRow("follow list") << QStringList{QStringLiteral("--follow"), QStringLiteral("xyz"), QStringLiteral("--search"), QStringLiteral("png")}
+                                 << QStringList{QStringLiteral("1\tdomain\tHOST"), QStringLiteral("2\tdone\tHOST/index.htm")};
+    QTest::newRow("search list") << QStringList{QStringLiteral("--search"), QStringLiteral("jpg"), QStringLiteral("--max-domain"), QStringLiteral("2")}
+                                 << QStringList{QStringLiteral("http://HOST/c.jpg"), QStringLiteral("1\tdomain\tHOST"),
+                                                QStringLiteral("2\tdone\tHOST/index.htm"), QStringLiteral("3\tdone\tHOST/a.htm")};
+}
+
+void tst_Cli::overridesHoldForThisRunOnly()
+{
+    QFETCH(QStringList, overrides);
+    QFETCH(QStringList, expected);
+
+    const QString host = m_serverUrl.mid(int(qstrlen("http://")));
+    const Run run = runCli(overrides
+                           + QStringList{QStringLiteral("--interval"), QStringLiteral("20"), QStringLiteral("--quiet"),
+                                         QStringLiteral("--pages"), m_serverUrl + QStringLiteral("/index.htm")});
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(QString::fromUtf8(run.out), expected.join(u'\n').replace(QStringLiteral("HOST"), host) + u'\n');
+    // Nothing is saved: the per-user store is never created.
+    QVERIFY(!QFileInfo::exists(m_dir.filePath(QStringLiteral("config/Trovewick"))));
 }
 
 void tst_Cli::classifiesTheLinksOfASavedPage()
