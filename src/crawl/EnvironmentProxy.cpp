@@ -1,15 +1,12 @@
 #include "EnvironmentProxy.h"
 
+#include "WebRequest.h"
+
 #include <QHostAddress>
 #include <QProcessEnvironment>
 #include <QUrl>
 
 namespace {
-
-bool isWebScheme(const QString &scheme)
-{
-    return scheme == QLatin1String("http") || scheme == QLatin1String("https");
-}
 
 bool isLoopbackHost(const QString &host)
 {
@@ -100,7 +97,7 @@ std::optional<QNetworkProxy> proxyFromEnvironment(const QUrl &url, const QProces
     if (scheme == QLatin1String("socks5") || scheme == QLatin1String("socks5h")) {
         proxy = QNetworkProxy(QNetworkProxy::Socks5Proxy, proxyUrl.host(),
                               static_cast<quint16>(proxyUrl.port(1080)));
-    } else if (isWebScheme(scheme)) {
+    } else if (WebRequest::isWebScheme(scheme)) {
         proxy = QNetworkProxy(QNetworkProxy::HttpProxy, proxyUrl.host(),
                               static_cast<quint16>(proxyUrl.port(8080)));
     } else {

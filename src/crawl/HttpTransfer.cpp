@@ -1,6 +1,7 @@
 #include "HttpTransfer.h"
 
 #include "EnvironmentProxy.h"
+#include "WebRequest.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,17 +15,6 @@
 namespace {
 
 constexpr qint64 ReadChunkBytes = 64 * 1024;
-
-const QByteArray &userAgent()
-{
-    static const QByteArray agent = QByteArrayLiteral("Trovewick/2.0");
-    return agent;
-}
-
-bool isWebScheme(const QString &scheme)
-{
-    return scheme == QLatin1String("http") || scheme == QLatin1String("https");
-}
 
 bool isHexDigit(char c)
 {
@@ -125,7 +115,7 @@ QString HttpTransfer::StartFileRead(const QByteArray &url, const QByteArray &url
     }
 
     QNetworkRequest request(address);
-    request.setHeader(QNetworkRequest::UserAgentHeader, userAgent());
+    request.setHeader(QNetworkRequest::UserAgentHeader, WebRequest::UserAgent);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                          QNetworkRequest::NoLessSafeRedirectPolicy);
     request.setMaximumRedirectsAllowed(m_maxRedirects);
@@ -187,7 +177,7 @@ QUrl HttpTransfer::requestUrl(const QByteArray &url)
     }
 
     const QUrl result = QUrl::fromEncoded(encoded, QUrl::TolerantMode);
-    if (!result.isValid() || !isWebScheme(result.scheme()) || result.host().isEmpty())
+    if (!result.isValid() || !WebRequest::isWebScheme(result.scheme()) || result.host().isEmpty())
         return {};
     return result;
 }
@@ -271,7 +261,7 @@ void HttpTransfer::onRedirected(QNetworkReply *reply, const QUrl &url)
     if (!transfer)
         return;
     transfer->idle.start();
-    if (!isWebScheme(url.scheme())) {
+    if (!WebRequest::isWebScheme(url.scheme())) {
         complete(reply, false);
         return;
     }

@@ -2,6 +2,7 @@
 
 #include "EnvironmentProxy.h"
 #include "TransferComponent.h"
+#include "WebRequest.h"
 #include "WebText.h"
 #include "modURL.h"
 
@@ -155,7 +156,7 @@ void SponsorFeed::load()
     m_loadStarted = true;
 
     QNetworkRequest request(m_feedUrl);
-    request.setHeader(QNetworkRequest::UserAgentHeader, QByteArrayLiteral("Trovewick/2.0"));
+    request.setHeader(QNetworkRequest::UserAgentHeader, WebRequest::UserAgent);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                          QNetworkRequest::NoLessSafeRedirectPolicy);
     request.setMaximumRedirectsAllowed(MaxRedirects);
