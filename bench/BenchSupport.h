@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Settings.h"
-#include "TransferComponent.h"
+#include "settings/Settings.h"
+#include "net/TransferComponent.h"
 
 #include <QByteArray>
 #include <QString>

@@ -8,9 +8,9 @@
 
 #include "BenchSupport.h"
 
-#include "CrawlEngine.h"
-#include "PageParser.h"
-#include "Settings.h"
+#include "crawl/CrawlEngine.h"
+#include "crawl/PageParser.h"
+#include "settings/Settings.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -6,8 +6,8 @@
 
 #include "BenchSupport.h"
 
-#include "CrawlEngine.h"
-#include "Settings.h"
+#include "crawl/CrawlEngine.h"
+#include "settings/Settings.h"
 
 #include <QByteArrayList>
 #include <QCoreApplication>

@@ -2,9 +2,9 @@
 // synthetic crawl of 30,000 pages through a transfer that completes at once.
 #include "BenchSupport.h"
 
-#include "CrawlEngine.h"
-#include "Settings.h"
-#include "TransferComponent.h"
+#include "crawl/CrawlEngine.h"
+#include "settings/Settings.h"
+#include "net/TransferComponent.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -14,11 +14,11 @@
 
 #include "BenchSupport.h"
 
-#include "AppFonts.h"
-#include "CrawlEngine.h"
-#include "NodeTree.h"
-#include "Settings.h"
-#include "frmMain.h"
+#include "ui/AppFonts.h"
+#include "crawl/CrawlEngine.h"
+#include "crawl/NodeTree.h"
+#include "settings/Settings.h"
+#include "ui/frmMain.h"
 
 #include <QApplication>
 #include <QByteArrayList>

@@ -1,10 +1,10 @@
-#include "CliCrawl.h"
+#include "app/CliCrawl.h"
 
-#include "AppError.h"
-#include "CrawlEngine.h"
-#include "HttpTransfer.h"
-#include "PageParser.h"
-#include "Settings.h"
+#include "common/AppError.h"
+#include "crawl/CrawlEngine.h"
+#include "net/HttpTransfer.h"
+#include "crawl/PageParser.h"
+#include "settings/Settings.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CliOptions.h"
+#include "app/CliOptions.h"
 
 #include <QFile>
 #include <QObject>

@@ -1,6 +1,6 @@
-#include "CliOptions.h"
+#include "app/CliOptions.h"
 
-#include "Settings.h"
+#include "settings/Settings.h"
 
 #include <QCommandLineParser>
 

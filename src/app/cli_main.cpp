@@ -1,7 +1,7 @@
-#include "CliCrawl.h"
-#include "CliOptions.h"
-#include "Settings.h"
-#include "SettingsPersistence.h"
+#include "app/CliCrawl.h"
+#include "app/CliOptions.h"
+#include "settings/Settings.h"
+#include "settings/SettingsPersistence.h"
 
 #include <QCoreApplication>
 

@@ -1,6 +1,6 @@
-#include "AppFonts.h"
-#include "ProductIcon.h"
-#include "frmMain.h"
+#include "ui/AppFonts.h"
+#include "ui/ProductIcon.h"
+#include "ui/frmMain.h"
 
 #include <QApplication>
 

@@ -1,9 +1,9 @@
-#include "CrawlEngine.h"
+#include "crawl/CrawlEngine.h"
 
-#include "AppError.h"
-#include "Settings.h"
-#include "TransferComponent.h"
-#include "WebText.h"
+#include "common/AppError.h"
+#include "settings/Settings.h"
+#include "net/TransferComponent.h"
+#include "common/WebText.h"
 
 #include <QByteArrayView>
 #include <QCoreApplication>

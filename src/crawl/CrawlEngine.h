@@ -1,7 +1,7 @@
 #pragma once
 
-#include "NodeTree.h"
-#include "PageParser.h"
+#include "crawl/NodeTree.h"
+#include "crawl/PageParser.h"
 
 #include <QObject>
 #include <QSet>

@@ -1,6 +1,6 @@
-#include "LinkHelpers.h"
+#include "crawl/LinkHelpers.h"
 
-#include "AppError.h"
+#include "common/AppError.h"
 
 #include <array>
 #include <string_view>

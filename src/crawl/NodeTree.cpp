@@ -1,6 +1,6 @@
-#include "NodeTree.h"
+#include "crawl/NodeTree.h"
 
-#include "WebText.h"
+#include "common/WebText.h"
 
 NodeTree::NodeTree(QObject *parent) : QAbstractItemModel(parent) {}
 

@@ -1,8 +1,8 @@
-#include "PageParser.h"
+#include "crawl/PageParser.h"
 
-#include "AppError.h"
-#include "LinkHelpers.h"
-#include "Settings.h"
+#include "common/AppError.h"
+#include "crawl/LinkHelpers.h"
+#include "settings/Settings.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "RegistryTree.h"
+#include "settings/RegistryTree.h"
 
 #include <QByteArray>
 

@@ -1,7 +1,7 @@
-#include "RegistryFileStore.h"
+#include "settings/RegistryFileStore.h"
 
-#include "RegistryFileFormat.h"
-#include "RegistryTree.h"
+#include "settings/RegistryFileFormat.h"
+#include "settings/RegistryTree.h"
 
 #include <QDateTime>
 #include <QDeadlineTimer>

@@ -1,6 +1,6 @@
-#include "RegistryStore.h"
+#include "settings/RegistryStore.h"
 
-#include "RegistryFileStore.h"
+#include "settings/RegistryFileStore.h"
 
 namespace {
 RegistryStore::Factory &defaultFactory()

@@ -1,4 +1,4 @@
-#include "RegistryTree.h"
+#include "settings/RegistryTree.h"
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
-#include "SettingsPersistence.h"
+#include "settings/SettingsPersistence.h"
 
-#include "Settings.h"
-#include "cRegistry.h"
+#include "settings/Settings.h"
+#include "settings/cRegistry.h"
 
 #include <QMetaType>
 

@@ -1,6 +1,6 @@
-#include "cRegistry.h"
+#include "settings/cRegistry.h"
 
-#include "AppError.h"
+#include "common/AppError.h"
 
 #include <QCoreApplication>
 #include <QFile>

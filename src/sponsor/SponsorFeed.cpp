@@ -1,10 +1,10 @@
-#include "SponsorFeed.h"
+#include "sponsor/SponsorFeed.h"
 
-#include "EnvironmentProxy.h"
-#include "TransferComponent.h"
-#include "WebRequest.h"
-#include "WebText.h"
-#include "modURL.h"
+#include "net/EnvironmentProxy.h"
+#include "net/TransferComponent.h"
+#include "net/WebRequest.h"
+#include "common/WebText.h"
+#include "sponsor/modURL.h"
 
 #include <QByteArrayView>
 #include <QDomNode>

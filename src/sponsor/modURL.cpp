@@ -1,6 +1,6 @@
-#include "modURL.h"
+#include "sponsor/modURL.h"
 
-#include "AppError.h"
+#include "common/AppError.h"
 
 #include <QByteArrayView>
 #include <QString>

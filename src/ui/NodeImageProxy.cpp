@@ -1,6 +1,6 @@
-#include "NodeImageProxy.h"
+#include "ui/NodeImageProxy.h"
 
-#include "NodeTree.h"
+#include "crawl/NodeTree.h"
 
 NodeImageProxy::NodeImageProxy(QObject *parent) : QIdentityProxyModel(parent) {}
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ImageList.h"
+#include "ui/ImageList.h"
 
 #include <QIdentityProxyModel>
 

@@ -1,4 +1,4 @@
-#include "ProductIcon.h"
+#include "ui/ProductIcon.h"
 
 #include <QString>
 

@@ -1,10 +1,10 @@
-#include "frmAbout.h"
+#include "ui/frmAbout.h"
 
-#include "AppFonts.h"
-#include "ClickLabel.h"
-#include "MainLayout.h"
-#include "ProductIcon.h"
-#include "Vendor.h"
+#include "ui/AppFonts.h"
+#include "ui/ClickLabel.h"
+#include "ui/MainLayout.h"
+#include "ui/ProductIcon.h"
+#include "ui/Vendor.h"
 
 #include <QLabel>
 #include <QPushButton>

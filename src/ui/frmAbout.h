@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ShellOpen.h"
+#include "ui/ShellOpen.h"
 
 #include <QDialog>
 

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "ImageList.h"
-#include "MainLayout.h"
-#include "ShellOpen.h"
-#include "Vendor.h"
+#include "ui/ImageList.h"
+#include "ui/MainLayout.h"
+#include "ui/ShellOpen.h"
+#include "ui/Vendor.h"
 
 #include <QMainWindow>
 #include <QUrl>

@@ -1,6 +1,6 @@
-#include "CrawlEngine.h"
-#include "FakeTransfer.h"
-#include "Settings.h"
+#include "crawl/CrawlEngine.h"
+#include "support/FakeTransfer.h"
+#include "settings/Settings.h"
 
 #include <QSignalSpy>
 #include <QTest>

@@ -1,6 +1,6 @@
-#include "EnvironmentProxy.h"
-#include "HttpTransfer.h"
-#include "TestHttpServer.h"
+#include "net/EnvironmentProxy.h"
+#include "net/HttpTransfer.h"
+#include "support/TestHttpServer.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,5 +1,5 @@
-#include "AppError.h"
-#include "LinkHelpers.h"
+#include "common/AppError.h"
+#include "crawl/LinkHelpers.h"
 
 #include <QTest>
 

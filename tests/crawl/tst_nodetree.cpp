@@ -1,4 +1,4 @@
-#include "NodeTree.h"
+#include "crawl/NodeTree.h"
 
 #include <QAbstractItemModelTester>
 #include <QSignalSpy>

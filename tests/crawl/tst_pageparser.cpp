@@ -1,7 +1,7 @@
-#include "AppError.h"
-#include "LinkHelpers.h"
-#include "PageParser.h"
-#include "Settings.h"
+#include "common/AppError.h"
+#include "crawl/LinkHelpers.h"
+#include "crawl/PageParser.h"
+#include "settings/Settings.h"
 
 #include <QDir>
 #include <QFile>

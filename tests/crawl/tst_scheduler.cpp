@@ -1,7 +1,7 @@
-#include "AppError.h"
-#include "CrawlEngine.h"
-#include "FakeTransfer.h"
-#include "Settings.h"
+#include "common/AppError.h"
+#include "crawl/CrawlEngine.h"
+#include "support/FakeTransfer.h"
+#include "settings/Settings.h"
 
 #include <QSignalSpy>
 #include <QTest>

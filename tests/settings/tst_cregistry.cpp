@@ -1,7 +1,7 @@
-#include "AppError.h"
-#include "MemoryRegistryStore.h"
-#include "RegistryFileStore.h"
-#include "cRegistry.h"
+#include "common/AppError.h"
+#include "support/MemoryRegistryStore.h"
+#include "settings/RegistryFileStore.h"
+#include "settings/cRegistry.h"
 
 #include <QFile>
 #include <QTemporaryDir>

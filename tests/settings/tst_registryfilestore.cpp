@@ -1,6 +1,6 @@
-#include "RegistryFileFormat.h"
-#include "RegistryFileStore.h"
-#include "cRegistry.h"
+#include "settings/RegistryFileFormat.h"
+#include "settings/RegistryFileStore.h"
+#include "settings/cRegistry.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,8 +1,8 @@
-#include "AppError.h"
-#include "MemoryRegistryStore.h"
-#include "RegistryFileStore.h"
-#include "Settings.h"
-#include "SettingsPersistence.h"
+#include "common/AppError.h"
+#include "support/MemoryRegistryStore.h"
+#include "settings/RegistryFileStore.h"
+#include "settings/Settings.h"
+#include "settings/SettingsPersistence.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
-#include "AppError.h"
-#include "SponsorFeed.h"
-#include "TransferComponent.h"
+#include "common/AppError.h"
+#include "sponsor/SponsorFeed.h"
+#include "net/TransferComponent.h"
 
 #include <QHash>
 #include <QHostAddress>

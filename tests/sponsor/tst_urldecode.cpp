@@ -1,5 +1,5 @@
-#include "AppError.h"
-#include "modURL.h"
+#include "common/AppError.h"
+#include "sponsor/modURL.h"
 
 #include <QTest>
 

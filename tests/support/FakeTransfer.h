@@ -1,6 +1,6 @@
 #pragma once
 
-#include "TransferComponent.h"
+#include "net/TransferComponent.h"
 
 #include <QList>
 

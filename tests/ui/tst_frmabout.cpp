@@ -1,5 +1,5 @@
-#include "ClickLabel.h"
-#include "frmAbout.h"
+#include "ui/ClickLabel.h"
+#include "ui/frmAbout.h"
 
 #include <QApplication>
 #include <QLabel>

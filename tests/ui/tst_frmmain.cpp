@@ -1,11 +1,11 @@
-#include "ClickLabel.h"
-#include "CrawlEngine.h"
-#include "MainLayout.h"
-#include "NodeTree.h"
-#include "Settings.h"
-#include "SponsorFeed.h"
-#include "TestHttpServer.h"
-#include "frmMain.h"
+#include "ui/ClickLabel.h"
+#include "crawl/CrawlEngine.h"
+#include "ui/MainLayout.h"
+#include "crawl/NodeTree.h"
+#include "settings/Settings.h"
+#include "sponsor/SponsorFeed.h"
+#include "support/TestHttpServer.h"
+#include "ui/frmMain.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,6 +1,6 @@
-#include "Settings.h"
-#include "SettingsPersistence.h"
-#include "frmOptions.h"
+#include "settings/Settings.h"
+#include "settings/SettingsPersistence.h"
+#include "ui/frmOptions.h"
 
 #include <QApplication>
 #include <QComboBox>

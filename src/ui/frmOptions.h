@@ -1,7 +1,7 @@
 #pragma once
 
-#include "SettingsPersistence.h"
-#include "ShellOpen.h"
+#include "settings/SettingsPersistence.h"
+#include "ui/ShellOpen.h"
 
 #include <QDialog>
 

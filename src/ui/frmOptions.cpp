@@ -1,11 +1,11 @@
-#include "frmOptions.h"
+#include "ui/frmOptions.h"
 
-#include "AppError.h"
-#include "AppFonts.h"
-#include "MainLayout.h"
-#include "ProductIcon.h"
-#include "Settings.h"
-#include "Vendor.h"
+#include "common/AppError.h"
+#include "ui/AppFonts.h"
+#include "ui/MainLayout.h"
+#include "ui/ProductIcon.h"
+#include "settings/Settings.h"
+#include "ui/Vendor.h"
 
 #include <QComboBox>
 #include <QEvent>

@@ -1,4 +1,4 @@
-#include "WebText.h"
+#include "common/WebText.h"
 
 #include <QStringDecoder>
 

@@ -8,15 +8,15 @@
 // On a desktop with a window manager the shots include the window frame, so the
 // status line in the title bar shows.
 
-#include "AppFonts.h"
-#include "CrawlEngine.h"
-#include "NodeTree.h"
-#include "ProductIcon.h"
-#include "Settings.h"
-#include "SponsorFeed.h"
-#include "frmAbout.h"
-#include "frmMain.h"
-#include "frmOptions.h"
+#include "ui/AppFonts.h"
+#include "crawl/CrawlEngine.h"
+#include "crawl/NodeTree.h"
+#include "ui/ProductIcon.h"
+#include "settings/Settings.h"
+#include "sponsor/SponsorFeed.h"
+#include "ui/frmAbout.h"
+#include "ui/frmMain.h"
+#include "ui/frmOptions.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,7 +1,7 @@
-#include "HttpTransfer.h"
+#include "net/HttpTransfer.h"
 
-#include "EnvironmentProxy.h"
-#include "WebRequest.h"
+#include "net/EnvironmentProxy.h"
+#include "net/WebRequest.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
-#include "EnvironmentProxy.h"
+#include "net/EnvironmentProxy.h"
 
-#include "WebRequest.h"
+#include "net/WebRequest.h"
 
 #include <QHostAddress>
 #include <QProcessEnvironment>

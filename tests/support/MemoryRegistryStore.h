@@ -1,7 +1,7 @@
 #pragma once
 
-#include "RegistryStore.h"
-#include "RegistryTree.h"
+#include "settings/RegistryStore.h"
+#include "settings/RegistryTree.h"
 
 #include <functional>
 

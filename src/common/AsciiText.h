@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QByteArrayView>
+
+// Small byte-text tests that several subsystems need. Web text is 8-bit: only
+// the ASCII letters A to Z have a case here.
+namespace AsciiText {
+
+constexpr char toLower(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
+}
+
+// True when `text` begins with `prefix`, ignoring the case of A to Z.
+constexpr bool startsWithNoCase(QByteArrayView text, QByteArrayView prefix)
+{
+    if (text.size() < prefix.size())
+        return false;
+    for (qsizetype i = 0; i < prefix.size(); ++i) {
+        if (toLower(text[i]) != toLower(prefix[i]))
+            return false;
+    }
+    return true;
+}
+
+// The value of one hexadecimal digit (0-9, a-f, A-F), or -1 for anything else.
+// Takes any character code, so both bytes and UTF-16 units fit.
+constexpr int hexDigitValue(char32_t c)
+{
+    if (c >= U'0' && c <= U'9')
+        return int(c - U'0');
+    if (c >= U'a' && c <= U'f')
+        return int(c - U'a' + 10);
+    if (c >= U'A' && c <= U'F')
+        return int(c - U'A' + 10);
+    return -1;
+}
+
+} // namespace AsciiText
