@@ -91,7 +91,7 @@ double syntheticCrawlSeconds(int *pagesCrawled)
     engine.setRootText(QStringLiteral("host0/p0.htm"));
     engine.cmdCrawl_Click();
     int fileNumber = 0;
-    while (engine.isCrawling()) {
+    while (engine.running()) {
         engine.TimerKeepBusy_Timer();
         std::vector<InstantTransfer::Read> reads;
         reads.swap(transfer.pending);

@@ -70,7 +70,7 @@ CliCrawl::CliCrawl(const CliOptions &options, const Settings &settings, QObject 
     connect(m_engine.get(), &CrawlEngine::ticked, this, &CliCrawl::onTick);
     connect(m_engine.get(), &CrawlEngine::titleChanged, this, &CliCrawl::showStatus);
     connect(m_engine.get(), &CrawlEngine::pageCompleted, this, &CliCrawl::onPageCompleted);
-    connect(m_engine.get(), &CrawlEngine::captionChanged, this, &CliCrawl::onCaptionChanged);
+    connect(m_engine.get(), &CrawlEngine::runningChanged, this, &CliCrawl::onRunningChanged);
     connect(m_engine.get(), &CrawlEngine::readsSettled, this, &CliCrawl::finishWhenSettled);
 }
 
@@ -132,9 +132,9 @@ void CliCrawl::writeEvent(const QByteArray &line)
     m_events.flush();
 }
 
-void CliCrawl::onCaptionChanged()
+void CliCrawl::onRunningChanged(bool running)
 {
-    if (!m_engine->isCrawling())
+    if (!running)
         finishWhenSettled();
 }
 
@@ -148,7 +148,7 @@ void CliCrawl::onInterrupt()
         QCoreApplication::exit(130);
         return;
     }
-    if (m_engine->isCrawling())
+    if (m_engine->running())
         m_engine->cmdCrawl_Click();
     const int reads = m_engine->readsInFlight();
     if (reads > 0) {
@@ -182,7 +182,7 @@ void CliCrawl::finishWhenSettled()
         this,
         [this] {
             // The crawl is over once it is stopped and no read it started is still out.
-            if (!m_finished && !m_engine->isCrawling() && m_engine->readsInFlight() == 0)
+            if (!m_finished && !m_engine->running() && m_engine->readsInFlight() == 0)
                 finish();
         },
         Qt::QueuedConnection);

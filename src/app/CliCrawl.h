@@ -31,7 +31,7 @@ private:
     void onFileAdded(const QModelIndex &parent, int first, int last);
     void onTick();
     void onPageCompleted(int index, int image, const QByteArray &key);
-    void onCaptionChanged();
+    void onRunningChanged(bool running);
     void onInterrupt();
     void showStatus(const QString &status);
     void finishWhenSettled();

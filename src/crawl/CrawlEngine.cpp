@@ -65,23 +65,23 @@ void CrawlEngine::setTitle(const QString &title)
     Q_EMIT titleChanged(m_title);
 }
 
-void CrawlEngine::setCaption(const QString &caption)
+void CrawlEngine::setRunning(bool running)
 {
-    if (caption == m_caption)
+    if (running == m_running)
         return;
-    m_caption = caption;
-    Q_EMIT captionChanged(m_caption);
+    m_running = running;
+    Q_EMIT runningChanged(m_running);
 }
 
 void CrawlEngine::cmdCrawl_Click()
 {
-    if (m_caption == CrawlCaption) {
+    if (!running()) {
         AddPage(encodeTypedText(m_rootText));
         m_timerKeepBusy.start();
-        setCaption(StopCaption);
+        setRunning(true);
     } else {
         m_timerKeepBusy.stop();
-        setCaption(CrawlCaption);
+        setRunning(false);
     }
 }
 
@@ -115,7 +115,7 @@ void CrawlEngine::AddFile(QByteArray url)
     // The limit comes before the duplicate test: once the list is full, any file
     // link stops a running crawl.
     if (m_files.Count() >= m_settings.MaxFiles) {
-        if (isCrawling())
+        if (running())
             cmdCrawl_Click();
         return;
     }

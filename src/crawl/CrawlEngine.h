@@ -16,17 +16,14 @@ class TransferComponent;
 
 // The crawl: the page frontier and the found-file list (both node trees), the
 // crawl command, the scheduler tick and the handling of finished reads. It owns
-// the crawl's visible state (the crawl button's caption and the status line) and
-// tells its view through signals; it never touches a widget.
+// the crawl's state (whether it runs, and the status line) and tells its view
+// through signals; it never touches a widget.
 class CrawlEngine final : public QObject, public LinkSink
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(CrawlEngine)
 
 public:
-    static inline const QString CrawlCaption = QStringLiteral("&Crawl");
-    static inline const QString StopCaption = QStringLiteral("Stop &Crawl");
-    static inline const QString DesignTitle = QStringLiteral("Trovewick v2.0");
     static inline const QString FinishedSuffix = QStringLiteral(" [crawl finished]");
     static constexpr int TickIntervalMs = 1000;
     static constexpr int MaxReadsInFlight = 5;
@@ -46,11 +43,12 @@ public:
     // The scheduler timer, on exactly while a crawl runs.
     QTimer &TimerKeepBusy() { return m_timerKeepBusy; }
 
-    // The crawl button's caption: "&Crawl" when idle, "Stop &Crawl" while crawling.
-    const QString &cmdCrawlCaption() const { return m_caption; }
-    bool isCrawling() const { return m_caption != CrawlCaption; }
+    // True from the crawl command that starts a crawl until the one that stops it
+    // (or the tick that finds nothing left, or a full file list).
+    bool running() const { return m_running; }
 
-    // The status line, shown as the window title.
+    // The status line, shown as the window title. Empty until someone writes it;
+    // the finishing tick appends FinishedSuffix to whatever it holds then.
     const QString &title() const { return m_title; }
     void setTitle(const QString &title);
 
@@ -99,7 +97,7 @@ public:
     const QString &popupPagePath() const { return m_popupPagePath; }
 
 Q_SIGNALS:
-    void captionChanged(const QString &caption);
+    void runningChanged(bool running);
     void titleChanged(const QString &title);
     // Emitted at the start of every scheduler tick.
     void ticked();
@@ -109,7 +107,7 @@ Q_SIGNALS:
     void readsSettled();
 
 private:
-    void setCaption(const QString &caption);
+    void setRunning(bool running);
     void runTick();
     void handlePageRead(const AsyncProp &asyncProp, const QByteArray &strData);
     void markFailed(const QByteArray &strData);
@@ -119,8 +117,8 @@ private:
     NodeTree m_pages;
     NodeTree m_files;
     QTimer m_timerKeepBusy;
-    QString m_caption = CrawlCaption;
-    QString m_title = DesignTitle;
+    bool m_running = false;
+    QString m_title;
     QString m_rootText;
     int m_scanPosition = 0;
     QSet<QString> m_pageReads;      // request keys of page reads in flight

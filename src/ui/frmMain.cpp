@@ -77,7 +77,7 @@ frmMain::frmMain(const QUrl &feedUrl, QWidget *parent)
     : QMainWindow(parent), m_shellOpen(&modPublic::ShellOpen)
 {
     setObjectName(QStringLiteral("frmMain"));
-    setWindowTitle(CrawlEngine::DesignTitle);
+    setWindowTitle(DesignTitle);
     setWindowIcon(productIcon());
     setFont(AppFonts::tahoma());
 
@@ -86,6 +86,7 @@ frmMain::frmMain(const QUrl &feedUrl, QWidget *parent)
     m_txPages->setObjectName(QStringLiteral("txPages"));
     m_engine = new CrawlEngine(*m_txPages, appSettings(), this);
     m_engine->setObjectName(QStringLiteral("engine"));
+    m_engine->setTitle(DesignTitle);
     m_engine->setShellOpen([this](const QString &target) { shellOpen(target); });
 
     // 2. The sponsor feed, read once the window has loaded; the popup page it may
@@ -145,7 +146,7 @@ void frmMain::createControls()
     place(m_txtRoot, TxtRootBox);
     m_label1->setBuddy(m_txtRoot);
 
-    m_cmdCrawl = new QPushButton(CrawlEngine::CrawlCaption, m_client);
+    m_cmdCrawl = new QPushButton(CrawlCaption, m_client);
     m_cmdCrawl->setObjectName(QStringLiteral("cmdCrawl"));
     m_cmdCrawl->setFont(sansSerif);
     m_cmdCrawl->setToolTip(QStringLiteral("Start and stop Trovewick"));
@@ -280,13 +281,18 @@ void frmMain::createMenus()
 void frmMain::bindEngine()
 {
     connect(m_engine, &CrawlEngine::titleChanged, this, &QWidget::setWindowTitle);
-    connect(m_engine, &CrawlEngine::captionChanged, m_cmdCrawl, &QPushButton::setText);
+    connect(m_engine, &CrawlEngine::runningChanged, this, &frmMain::showRunning);
     connect(m_txtRoot, &QLineEdit::textChanged, m_engine, &CrawlEngine::setRootText);
     connect(m_cmdCrawl, &QPushButton::clicked, m_engine, &CrawlEngine::cmdCrawl_Click);
     connect(m_cmdClear, &QPushButton::clicked, this, &frmMain::cmdClear_Click);
     setWindowTitle(m_engine->title());
-    m_cmdCrawl->setText(m_engine->cmdCrawlCaption());
+    showRunning(m_engine->running());
     m_engine->setRootText(m_txtRoot->text());
+}
+
+void frmMain::showRunning(bool running)
+{
+    m_cmdCrawl->setText(running ? StopCaption : CrawlCaption);
 }
 
 void frmMain::bindSponsorLine()

@@ -30,6 +30,14 @@ class frmMain final : public QMainWindow
     Q_DISABLE_COPY_MOVE(frmMain)
 
 public:
+    // The crawl button's caption while the engine is idle and while it runs.
+    static inline const QString CrawlCaption = QStringLiteral("&Crawl");
+    static inline const QString StopCaption = QStringLiteral("Stop &Crawl");
+    // The title the window is designed with; the engine's status line starts
+    // from it, so a crawl that finishes before any status is written shows it
+    // with the finishing suffix.
+    static inline const QString DesignTitle = QStringLiteral("Trovewick v2.0");
+
     // Builds the window with its transfer component, crawl engine and sponsor feed
     // (start-up steps 1 to 3). `feedUrl` is where the sponsor feed is read from.
     explicit frmMain(const QUrl &feedUrl = QUrl(Vendor::FeedAddress), QWidget *parent = nullptr);
@@ -71,6 +79,7 @@ private:
     void createControls();
     void createMenus();
     void bindEngine();
+    void showRunning(bool running);
     void bindSponsorLine();
     void showSponsorLine();
     QTreeView *createTree(const QString &name, NodeImageProxy *model);

@@ -194,7 +194,7 @@ void tst_Completion::completionAfterStopStillQueuesLinks()
     transfer.complete(transfer.requests.first(), writeFile("<a href=next.htm>"));
     QCOMPARE(engine.treePages().Image(2), NodeImage::Done);
     QVERIFY(engine.treePages().IndexOf("h/next.htm") != 0);
-    QVERIFY(!engine.isCrawling());
+    QVERIFY(!engine.running());
 }
 
 void tst_Completion::readsFromBeforeAClearAreDropped()

@@ -77,7 +77,7 @@ void tst_Scheduler::firstTickStartsTheRoot()
     QCOMPARE(request.fileType, 1);
     QCOMPARE(request.data, QByteArray("2"));
     QCOMPARE(engine.title(), QStringLiteral("0 files found / 2 pages found..."));
-    QVERIFY(engine.isCrawling());
+    QVERIFY(engine.running());
 }
 
 void tst_Scheduler::fiveReadsAtMostInFlight()
@@ -140,7 +140,7 @@ void tst_Scheduler::nothingLeftFinishesTheCrawl()
     engine.TimerKeepBusy_Timer();
     // The status text is not refreshed on the finishing tick.
     QCOMPARE(engine.title(), QStringLiteral("0 files found / 2 pages found... [crawl finished]"));
-    QVERIFY(!engine.isCrawling());
+    QVERIFY(!engine.running());
     QVERIFY(!engine.TimerKeepBusy().isActive());
 }
 
@@ -168,7 +168,7 @@ void tst_Scheduler::emptyTreeFinishesTheCrawl()
     engine.clearResults();
     engine.TimerKeepBusy_Timer();
     QCOMPARE(engine.title(), QStringLiteral("0 files found / 0 pages found... [crawl finished]"));
-    QVERIFY(!engine.isCrawling());
+    QVERIFY(!engine.running());
 }
 
 void tst_Scheduler::onlyQueuedPagesAreStarted()
@@ -219,7 +219,7 @@ void tst_Scheduler::pagesQueuedAfterAClearAreStarted()
     engine.cmdCrawl_Click();
     engine.TimerKeepBusy_Timer();
     QCOMPARE(transfer.requests.last().url, QByteArray("http://again/"));
-    QVERIFY(engine.isCrawling());
+    QVERIFY(engine.running());
 }
 
 void tst_Scheduler::stopAndStartResumes()
@@ -259,7 +259,7 @@ void tst_Scheduler::failingRequestEndsTheTickSilently()
     QCOMPARE(engine.treePages().Image(4), NodeImage::Queued);
     QCOMPARE(engine.treePages().Image(5), NodeImage::Queued);
     QCOMPARE(engine.title(), QStringLiteral("before"));
-    QVERIFY(engine.isCrawling());
+    QVERIFY(engine.running());
 
     // The next tick runs normally; the page whose request failed still counts
     // as in flight and is not requested again.

@@ -62,6 +62,7 @@ private Q_SLOTS:
     void txtRootSelectsTextOnFocus();
     void menuLeavesTxtRootSelectionAlone();
     void crawlButtonFollowsEngine();
+    void crawlFinishedBeforeAnyStatusKeepsTheDesignTitle();
     void onlineHelp();
     void menusShowDialogsModally_data();
     void menusShowDialogsModally();
@@ -539,6 +540,24 @@ void tst_frmMain::crawlButtonFollowsEngine()
     // The title follows the engine's status line.
     engine.setTitle(QStringLiteral("3 files found / 9 pages found..."));
     QCOMPARE(window().windowTitle(), QStringLiteral("3 files found / 9 pages found..."));
+}
+
+void tst_frmMain::crawlFinishedBeforeAnyStatusKeepsTheDesignTitle()
+{
+    // No page fits, so the first tick finds nothing to fetch and finishes the
+    // crawl before any status line is written.
+    appSettings().MaxPages = 0;
+    CrawlEngine &engine = window().engine();
+    engine.TimerKeepBusy().setInterval(3'600'000);
+    child<QLineEdit>("txtRoot")->setText(QStringLiteral("www.b.test"));
+    QTest::mouseClick(child<QPushButton>("cmdCrawl"), Qt::LeftButton);
+    QCOMPARE(child<QPushButton>("cmdCrawl")->text(), QStringLiteral("Stop &Crawl"));
+    QCOMPARE(engine.treePages().Count(), 0);
+
+    engine.TimerKeepBusy_Timer();
+    QCOMPARE(window().windowTitle(), QStringLiteral("Trovewick v2.0 [crawl finished]"));
+    QCOMPARE(child<QPushButton>("cmdCrawl")->text(), QStringLiteral("&Crawl"));
+    QVERIFY(!engine.running());
 }
 
 void tst_frmMain::onlineHelp()
