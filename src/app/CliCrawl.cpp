@@ -3,6 +3,7 @@
 #include "common/AppError.h"
 #include "crawl/CrawlEngine.h"
 #include "net/HttpTransfer.h"
+#include "net/WebSession.h"
 #include "crawl/PageParser.h"
 #include "settings/Settings.h"
 
@@ -61,7 +62,8 @@ QByteArray pageStateName(int image)
 }
 
 CliCrawl::CliCrawl(const CliOptions &options, const Settings &settings, QObject *parent)
-    : QObject(parent), m_options(options), m_transfer(std::make_unique<HttpTransfer>()),
+    : QObject(parent), m_options(options), m_session(std::make_unique<WebSession>()),
+      m_transfer(std::make_unique<HttpTransfer>(*m_session)),
       m_engine(std::make_unique<CrawlEngine>(*m_transfer, settings))
 {
     m_statusOnTty = !m_options.quiet && ::isatty(STDERR_FILENO);

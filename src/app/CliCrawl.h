@@ -9,6 +9,7 @@
 
 class CrawlEngine;
 class HttpTransfer;
+class WebSession;
 class QSocketNotifier;
 struct Settings;
 
@@ -39,6 +40,7 @@ private:
     void writeEvent(const QByteArray &line);
 
     CliOptions m_options;
+    std::unique_ptr<WebSession> m_session;
     std::unique_ptr<HttpTransfer> m_transfer;
     std::unique_ptr<CrawlEngine> m_engine;
     QFile m_events;

@@ -1,25 +1,15 @@
 #include "net/HttpTransfer.h"
 
-#include "net/EnvironmentProxy.h"
+#include "common/AsciiText.h"
 #include "net/WebRequest.h"
 
 #include <QDir>
 #include <QFile>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QUrl>
 
 namespace {
-
-constexpr qint64 ReadChunkBytes = 64 * 1024;
-
-bool isHexDigit(char c)
-{
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
 
 // Bytes that may not stand for themselves in an address: blanks and controls,
 // everything beyond ASCII (pages are 8-bit text), and the characters RFC 3986
@@ -46,8 +36,7 @@ bool needsEscape(unsigned char c)
 
 } // namespace
 
-// One read in flight. The body goes straight to `file`; `received` counts the
-// bytes of the current response so the size limit holds without Content-Length.
+// One read in flight: the body goes straight to `file`.
 struct HttpTransfer::Transfer
 {
     QString key;
@@ -55,39 +44,20 @@ struct HttpTransfer::Transfer
     QByteArray url;
     QByteArray data;
     QFile file;
-    QTimer idle;
-    QTimer deadline;
-    qint64 received = 0;
+    WebSession::ReadId read = 0;
 };
 
-HttpTransfer::HttpTransfer(QObject *parent)
-    : HttpTransfer(DefaultIdleTimeoutMs, DefaultMaxBodyBytes, DefaultMaxRedirects,
-                   DefaultReadDeadlineMs, parent)
+HttpTransfer::HttpTransfer(WebSession &session, const ReadLimits &limits, QObject *parent)
+    : TransferComponent(parent), m_session(session), m_limits(limits)
 {
-}
-
-HttpTransfer::HttpTransfer(int idleTimeoutMs, qint64 maxBodyBytes, int maxRedirects,
-                           int readDeadlineMs, QObject *parent)
-    : TransferComponent(parent),
-      m_idleTimeoutMs(idleTimeoutMs),
-      m_maxBodyBytes(maxBodyBytes),
-      m_maxRedirects(maxRedirects),
-      m_readDeadlineMs(readDeadlineMs),
-      m_network(new QNetworkAccessManager(this))
-{
-    m_network->setProxyFactory(new EnvironmentProxyFactory);
 }
 
 HttpTransfer::~HttpTransfer()
 {
     // Reads still running end silently: nobody is left to take their files, and
     // the folder goes with everything in it.
-    for (auto &[reply, transfer] : m_transfers) {
-        reply->disconnect(this);
-        reply->abort();
-        delete reply;
-        transfer->file.close();
-    }
+    for (auto &[key, transfer] : m_transfers)
+        m_session.cancel(transfer->read);
     m_transfers.clear();
 }
 
@@ -114,34 +84,12 @@ QString HttpTransfer::StartFileRead(const QByteArray &url, const QByteArray &url
         return key;
     }
 
-    QNetworkRequest request(address);
-    request.setHeader(QNetworkRequest::UserAgentHeader, WebRequest::UserAgent);
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                         QNetworkRequest::NoLessSafeRedirectPolicy);
-    request.setMaximumRedirectsAllowed(m_maxRedirects);
-
-    QNetworkReply *reply = m_network->get(request);
-    connect(reply, &QNetworkReply::metaDataChanged, this,
-            [this, reply] { onMetaDataChanged(reply); });
-    connect(reply, &QIODevice::readyRead, this, [this, reply] { onReadyRead(reply); });
-    connect(reply, &QNetworkReply::redirected, this,
-            [this, reply](const QUrl &target) { onRedirected(reply, target); });
-    connect(reply, &QNetworkReply::downloadProgress, this, [this, reply] {
-        if (Transfer *t = transferOf(reply))
-            t->idle.start();
-    });
-    connect(reply, &QNetworkReply::finished, this, [this, reply] { onFinished(reply); });
-
-    transfer->idle.setSingleShot(true);
-    transfer->idle.setInterval(m_idleTimeoutMs);
-    connect(&transfer->idle, &QTimer::timeout, this, [this, reply] { complete(reply, false); });
-    transfer->idle.start();
-    transfer->deadline.setSingleShot(true);
-    transfer->deadline.setInterval(m_readDeadlineMs);
-    connect(&transfer->deadline, &QTimer::timeout, this, [this, reply] { complete(reply, false); });
-    transfer->deadline.start();
-
-    m_transfers.emplace(reply, std::move(transfer));
+    QFile &file = transfer->file;
+    transfer->read = m_session.read(
+        address, m_limits,
+        [&file](QByteArrayView piece) { return file.write(piece.data(), piece.size()) == piece.size(); },
+        [this, key](bool ok) { complete(key, ok); });
+    m_transfers.emplace(key, std::move(transfer));
     return key;
 }
 
@@ -166,7 +114,8 @@ QUrl HttpTransfer::requestUrl(const QByteArray &url)
     for (qsizetype i = begin; i < end; ++i) {
         const auto c = static_cast<unsigned char>(url.at(i));
         const bool validEscape =
-            c == '%' && i + 2 < end && isHexDigit(url.at(i + 1)) && isHexDigit(url.at(i + 2));
+            c == '%' && i + 2 < end && AsciiText::hexDigitValue(uchar(url.at(i + 1))) >= 0
+            && AsciiText::hexDigitValue(uchar(url.at(i + 2))) >= 0;
         if (needsEscape(c) || (c == '%' && !validEscape)) {
             encoded.append('%');
             encoded.append(hex[c >> 4]);
@@ -201,108 +150,13 @@ void HttpTransfer::failLater(const QString &key, int fileType, const QByteArray 
     });
 }
 
-HttpTransfer::Transfer *HttpTransfer::transferOf(QNetworkReply *reply) const
+void HttpTransfer::complete(const QString &key, bool success)
 {
-    const auto it = m_transfers.find(reply);
-    return it == m_transfers.end() ? nullptr : it->second.get();
-}
-
-bool HttpTransfer::drain(QNetworkReply *reply, Transfer &transfer)
-{
-    while (reply->bytesAvailable() > 0) {
-        const QByteArray chunk = reply->read(ReadChunkBytes);
-        if (chunk.isEmpty())
-            break;
-        transfer.received += chunk.size();
-        if (transfer.received > m_maxBodyBytes)
-            return false;
-        if (transfer.file.write(chunk) != chunk.size())
-            return false;
-    }
-    return true;
-}
-
-void HttpTransfer::onMetaDataChanged(QNetworkReply *reply)
-{
-    Transfer *transfer = transferOf(reply);
-    if (!transfer)
-        return;
-    transfer->idle.start();
-
-    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (!status.isValid())
-        return;
-    const int code = status.toInt();
-    // A redirect is followed or, if it cannot be, judged when the read ends.
-    if (code >= 300 && code < 400)
-        return;
-    if (code < 200 || code >= 300) {
-        complete(reply, false);
-        return;
-    }
-    const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
-    if (length.isValid() && length.toLongLong() > m_maxBodyBytes)
-        complete(reply, false);
-}
-
-void HttpTransfer::onReadyRead(QNetworkReply *reply)
-{
-    Transfer *transfer = transferOf(reply);
-    if (!transfer)
-        return;
-    transfer->idle.start();
-    if (!drain(reply, *transfer))
-        complete(reply, false);
-}
-
-void HttpTransfer::onRedirected(QNetworkReply *reply, const QUrl &url)
-{
-    Transfer *transfer = transferOf(reply);
-    if (!transfer)
-        return;
-    transfer->idle.start();
-    if (!WebRequest::isWebScheme(url.scheme())) {
-        complete(reply, false);
-        return;
-    }
-    // Only the last response's body belongs in the file.
-    transfer->file.resize(0);
-    transfer->file.seek(0);
-    transfer->received = 0;
-}
-
-void HttpTransfer::onFinished(QNetworkReply *reply)
-{
-    Transfer *transfer = transferOf(reply);
-    if (!transfer)
-        return;
-    const int code = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    const bool success = reply->error() == QNetworkReply::NoError && code >= 200 && code < 300
-                         && drain(reply, *transfer);
-    complete(reply, success);
-}
-
-void HttpTransfer::complete(QNetworkReply *reply, bool success)
-{
-    const auto it = m_transfers.find(reply);
+    const auto it = m_transfers.find(key);
     if (it == m_transfers.end())
         return;
     const std::unique_ptr<Transfer> transfer = std::move(it->second);
     m_transfers.erase(it);
-
-    transfer->idle.stop();
-    transfer->deadline.stop();
-    reply->disconnect(this);
-    // Aborting from inside the reply's own signal upsets its bookkeeping, so the
-    // reply is ended once control is back in the event loop.
-    QMetaObject::invokeMethod(
-        reply,
-        [reply] {
-            if (reply->isRunning())
-                reply->abort();
-            reply->deleteLater();
-        },
-        Qt::QueuedConnection);
 
     if (success && !transfer->file.flush())
         success = false;

@@ -1,16 +1,13 @@
 #include "sponsor/SponsorFeed.h"
 
-#include "net/EnvironmentProxy.h"
+#include "common/AsciiText.h"
+#include "common/WebText.h"
 #include "net/TransferComponent.h"
 #include "net/WebRequest.h"
-#include "common/WebText.h"
 #include "sponsor/modURL.h"
 
 #include <QByteArrayView>
 #include <QDomNode>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
 #include <QXmlStreamReader>
 
 #include <exception>
@@ -18,18 +15,10 @@
 
 namespace {
 
-constexpr int MaxRedirects = 10;
-
 // The data string that tells the completion handler a read is the popup page.
 QByteArray sponsorData()
 {
     return QByteArrayLiteral("SPONSOR");
-}
-
-bool startsWithNoCase(const QByteArray &text, QByteArrayView prefix)
-{
-    return text.size() >= prefix.size()
-        && qstrnicmp(text.constData(), prefix.size(), prefix.data(), prefix.size()) == 0;
 }
 
 // The element's name without its namespace prefix. A document built without
@@ -90,41 +79,23 @@ bool nestingWithin(const QByteArray &body, int maxDepth)
 
 } // namespace
 
-SponsorFeed::SponsorFeed(TransferComponent &txPages, const QUrl &feedUrl, QObject *parent)
-    : SponsorFeed(txPages, feedUrl, DefaultIdleTimeoutMs, DefaultMaxFeedBytes, parent)
-{
-}
-
-SponsorFeed::SponsorFeed(TransferComponent &txPages, const QUrl &feedUrl, int idleTimeoutMs,
-                         qint64 maxFeedBytes, QObject *parent)
+SponsorFeed::SponsorFeed(TransferComponent &txPages, WebSession &session, const QUrl &feedUrl,
+                         const ReadLimits &limits, QObject *parent)
     : QObject(parent),
       m_txPages(txPages),
+      m_session(session),
       m_feedUrl(feedUrl),
-      m_idleTimeoutMs(idleTimeoutMs),
-      m_maxFeedBytes(maxFeedBytes),
-      m_lblAdText(designText()),
-      m_network(new QNetworkAccessManager(this))
+      m_limits(limits),
+      m_lblAdText(designText())
 {
-    // The feed takes the proxy the page reads take: the one the environment names,
-    // else the desktop's.
-    m_network->setProxyFactory(new EnvironmentProxyFactory);
     m_timerAds.setInterval(AdIntervalMs);
     connect(&m_timerAds, &QTimer::timeout, this, &SponsorFeed::TimerAds_Timer);
-
-    m_idleTimer.setSingleShot(true);
-    m_idleTimer.setInterval(m_idleTimeoutMs);
-    connect(&m_idleTimer, &QTimer::timeout, this, &SponsorFeed::abortLoad);
-    m_deadlineTimer.setSingleShot(true);
-    m_deadlineTimer.setInterval(m_idleTimeoutMs * LoadDeadlineFactor);
-    connect(&m_deadlineTimer, &QTimer::timeout, this, &SponsorFeed::abortLoad);
 }
 
 SponsorFeed::~SponsorFeed()
 {
-    if (m_reply) {
-        m_reply->disconnect(this);
-        m_reply->abort();
-    }
+    if (m_read)
+        m_session.cancel(m_read);
 }
 
 QString SponsorFeed::designText()
@@ -139,14 +110,14 @@ void SponsorFeed::setShellOpen(std::function<void(const QString &)> shellOpen)
 
 bool SponsorFeed::isPopupAddress(const QByteArray &address)
 {
-    return startsWithNoCase(address, "http://") || startsWithNoCase(address, "https://");
+    return AsciiText::startsWithNoCase(address, "http://") || AsciiText::startsWithNoCase(address, "https://");
 }
 
 bool SponsorFeed::isWebAddress(const QByteArray &address)
 {
     // A bare address counts only when its host's first label is "www", the form
     // the shell opens in the browser; "wwwfoo.exe" or "www" alone is no web host.
-    return isPopupAddress(address) || startsWithNoCase(address, "www.");
+    return isPopupAddress(address) || AsciiText::startsWithNoCase(address, "www.");
 }
 
 void SponsorFeed::load()
@@ -154,70 +125,25 @@ void SponsorFeed::load()
     if (m_loadStarted)
         return;
     m_loadStarted = true;
-
-    QNetworkRequest request(m_feedUrl);
-    request.setHeader(QNetworkRequest::UserAgentHeader, WebRequest::UserAgent);
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                         QNetworkRequest::NoLessSafeRedirectPolicy);
-    request.setMaximumRedirectsAllowed(MaxRedirects);
-
-    m_reply = m_network->get(request);
-    connect(m_reply, &QNetworkReply::metaDataChanged, this, [this] {
-        m_idleTimer.start();
-        const QVariant length = m_reply->header(QNetworkRequest::ContentLengthHeader);
-        if (length.isValid() && length.toLongLong() > m_maxFeedBytes)
-            abortLoad();
-    });
-    connect(m_reply, &QNetworkReply::readyRead, this, &SponsorFeed::onReadyRead);
-    connect(m_reply, &QNetworkReply::finished, this, &SponsorFeed::onReplyFinished);
-    m_idleTimer.start();
-    m_deadlineTimer.start();
-}
-
-void SponsorFeed::onReadyRead()
-{
-    if (!m_reply)
-        return;
-    m_idleTimer.start();
-    if (m_body.size() + m_reply->bytesAvailable() > m_maxFeedBytes) {
-        abortLoad();
+    if (!m_feedUrl.isValid() || !WebRequest::isWebScheme(m_feedUrl.scheme())) {
+        // Reported from the event loop, as every other outcome of a load.
+        QTimer::singleShot(0, this, [this] { Q_EMIT loadFinished(false); });
         return;
     }
-    m_body += m_reply->readAll();
+    m_read = m_session.read(
+        m_feedUrl, m_limits,
+        [this](QByteArrayView piece) {
+            m_body.append(piece);
+            return true;
+        },
+        [this](bool ok) { onLoaded(ok); });
 }
 
-void SponsorFeed::abortLoad()
+void SponsorFeed::onLoaded(bool ok)
 {
-    QNetworkReply *reply = m_reply;
-    if (!reply)
-        return;
-    m_loadFailed = true;
-    reply->abort();
-    // abort() normally reports the end at once; make sure the load ends either way.
-    if (m_reply == reply)
-        onReplyFinished();
-}
-
-void SponsorFeed::onReplyFinished()
-{
-    QNetworkReply *reply = std::exchange(m_reply, nullptr);
-    if (!reply)
-        return;
-    reply->disconnect(this);
-    reply->deleteLater();
-    m_idleTimer.stop();
-    m_deadlineTimer.stop();
-
-    QByteArray body = std::exchange(m_body, QByteArray());
-    bool ok = !m_loadFailed && reply->error() == QNetworkReply::NoError;
-    if (ok) {
-        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-        ok = status >= 200 && status <= 299;
-    }
-    if (ok) {
-        body += reply->readAll();
-        ok = body.size() <= m_maxFeedBytes && nestingWithin(body, MaxFeedDepth);
-    }
+    m_read = 0;
+    const QByteArray body = std::exchange(m_body, QByteArray());
+    ok = ok && nestingWithin(body, MaxFeedDepth);
     if (ok) {
         QDomDocument document;
         ok = document.setContent(body, true);

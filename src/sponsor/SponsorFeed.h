@@ -1,5 +1,8 @@
 #pragma once
 
+#include "net/ReadLimits.h"
+#include "net/WebSession.h"
+
 #include <QByteArray>
 #include <QDomDocument>
 #include <QList>
@@ -11,8 +14,6 @@
 #include <functional>
 #include <optional>
 
-class QNetworkAccessManager;
-class QNetworkReply;
 class TransferComponent;
 
 // The sponsor line's state and behaviour: it loads the sponsor feed once, shows
@@ -26,21 +27,20 @@ class SponsorFeed final : public QObject
     Q_DISABLE_COPY_MOVE(SponsorFeed)
 
 public:
-    // A feed that receives nothing for this long is given up.
-    static constexpr int DefaultIdleTimeoutMs = 30'000;
-    // The whole load may take this many idle periods at most, so a server that
-    // trickles a byte now and then cannot hold the connection for the whole run.
-    static constexpr int LoadDeadlineFactor = 4;
-    // The feed is a handful of entries; anything this large is not a feed.
-    static constexpr qint64 DefaultMaxFeedBytes = 1024 * 1024;
+    // How the feed is read: given up after 30 s without data or two minutes in
+    // all, so a server that trickles a byte now and then cannot hold the
+    // connection for the whole run; the feed is a handful of entries, so
+    // anything over 1 MiB is not a feed.
+    static constexpr ReadLimits FeedLimits{30'000, 120'000, 1024 * 1024, 10};
     // The feed is four levels deep; the document object needs its stack in
     // proportion to the nesting, so deeper documents are refused before parsing.
     static constexpr int MaxFeedDepth = 64;
     static constexpr int AdIntervalMs = 60'000;
 
-    SponsorFeed(TransferComponent &txPages, const QUrl &feedUrl, QObject *parent = nullptr);
-    SponsorFeed(TransferComponent &txPages, const QUrl &feedUrl, int idleTimeoutMs,
-                qint64 maxFeedBytes, QObject *parent = nullptr);
+    // The feed is read through `session`; the popup page it names through
+    // `txPages`. Both must outlive the feed.
+    SponsorFeed(TransferComponent &txPages, WebSession &session, const QUrl &feedUrl,
+                const ReadLimits &limits = FeedLimits, QObject *parent = nullptr);
     ~SponsorFeed() override;
 
     // The text the line shows until a sponsor entry replaces it.
@@ -96,14 +96,12 @@ private:
 
     void requestPopup(const QString &encodedAddress);
     void setLine(const QString &text, bool linkStyle);
-    void onReadyRead();
-    void onReplyFinished();
-    void abortLoad();
+    void onLoaded(bool ok);
 
     TransferComponent &m_txPages;
+    WebSession &m_session;
     const QUrl m_feedUrl;
-    const int m_idleTimeoutMs;
-    const qint64 m_maxFeedBytes;
+    const ReadLimits m_limits;
 
     QDomDocument m_docAdText;
     std::optional<QList<Entry>> m_adList; // absent until an "ads" element is seen
@@ -114,11 +112,7 @@ private:
     QTimer m_timerAds;
     std::function<void(const QString &)> m_shellOpen;
 
-    QNetworkAccessManager *m_network = nullptr;
-    QNetworkReply *m_reply = nullptr;
+    WebSession::ReadId m_read = 0; // the load in flight, 0 when none
     QByteArray m_body;
     bool m_loadStarted = false;
-    bool m_loadFailed = false; // given up: too large, idle too long or past the deadline
-    QTimer m_idleTimer;
-    QTimer m_deadlineTimer;
 };

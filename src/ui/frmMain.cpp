@@ -4,6 +4,7 @@
 #include "ui/ClickLabel.h"
 #include "crawl/CrawlEngine.h"
 #include "net/HttpTransfer.h"
+#include "net/WebSession.h"
 #include "ui/NodeImageProxy.h"
 #include "crawl/NodeTree.h"
 #include "ui/ProductIcon.h"
@@ -82,7 +83,9 @@ frmMain::frmMain(const QUrl &feedUrl, QWidget *parent)
     setFont(AppFonts::tahoma());
 
     // 1. The transfer component every download goes through, handled by the engine.
-    m_txPages = new HttpTransfer(this);
+    // One web session carries every read: the pages and the sponsor feed.
+    m_session = new WebSession(this);
+    m_txPages = new HttpTransfer(*m_session, ReadLimits::pages(), this);
     m_txPages->setObjectName(QStringLiteral("txPages"));
     m_engine = new CrawlEngine(*m_txPages, appSettings(), this);
     m_engine->setObjectName(QStringLiteral("engine"));
@@ -91,7 +94,7 @@ frmMain::frmMain(const QUrl &feedUrl, QWidget *parent)
 
     // 2. The sponsor feed, read once the window has loaded; the popup page it may
     // name comes through the same transfer component.
-    m_sponsor = new SponsorFeed(*m_txPages, feedUrl, this);
+    m_sponsor = new SponsorFeed(*m_txPages, *m_session, feedUrl, SponsorFeed::FeedLimits, this);
     m_sponsor->setObjectName(QStringLiteral("docAdText"));
     m_sponsor->setShellOpen([this](const QString &target) { shellOpen(target); });
 
@@ -122,6 +125,7 @@ frmMain::~frmMain()
     delete m_sponsor;
     delete m_engine;
     delete m_txPages;
+    delete m_session;
 }
 
 void frmMain::createControls()

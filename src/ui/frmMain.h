@@ -19,6 +19,7 @@ class QMenu;
 class QPushButton;
 class QTreeView;
 class SponsorFeed;
+class WebSession;
 
 // The main window: the root box, the crawl and clear commands, the two result
 // trees, the pane arrows, the sponsor line and the menus. It is a view of the
@@ -88,6 +89,7 @@ private:
     modPublic::ShellOpenFn m_shellOpen;
     ImageList ImageList1;
 
+    WebSession *m_session = nullptr;
     HttpTransfer *m_txPages = nullptr;
     CrawlEngine *m_engine = nullptr;
     SponsorFeed *m_sponsor = nullptr;

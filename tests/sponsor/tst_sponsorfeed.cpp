@@ -1,14 +1,10 @@
 #include "common/AppError.h"
+#include "net/WebSession.h"
 #include "sponsor/SponsorFeed.h"
-#include "net/TransferComponent.h"
+#include "support/FakeTransfer.h"
+#include "support/TestHttpServer.h"
 
-#include <QHash>
-#include <QHostAddress>
-#include <QList>
-#include <QPointer>
 #include <QSignalSpy>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTest>
 #include <QTimer>
 
@@ -18,114 +14,16 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// Records every read the feed asks for instead of downloading anything.
-class FakeTransfer final : public TransferComponent
+using Response = TestHttpServer::Response;
+
+// A feed answer: the body as XML, with its length announced or not.
+Response feedResponse(int status, const QByteArray &body, bool withLength = true)
 {
-public:
-    struct Call
-    {
-        QByteArray url;
-        QByteArray url2;
-        int fileType;
-        QByteArray data;
-    };
-
-    QString StartFileRead(const QByteArray &url, const QByteArray &url2, int fileType,
-                          const QByteArray &data) override
-    {
-        if (refuse)
-            throw invalidArgumentError(u"FakeTransfer"_s);
-        calls.append({url, url2, fileType, data});
-        return QString::number(calls.size());
-    }
-
-    QList<Call> calls;
-    bool refuse = false;
-};
-
-QByteArray httpResponse(int status, const QByteArray &reason, const QByteArray &body,
-                        const QByteArray &extraHeaders = {}, bool withLength = true)
-{
-    QByteArray head = "HTTP/1.1 " + QByteArray::number(status) + ' ' + reason + "\r\n"
-                    + "Content-Type: text/xml\r\nConnection: close\r\n" + extraHeaders;
-    if (withLength)
-        head += "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
-    return head + "\r\n" + body;
+    Response response = Response::html(body, status);
+    response.headers = {{"Content-Type", "text/xml"}};
+    response.sendContentLength = withLength;
+    return response;
 }
-
-// A one-shot HTTP responder on 127.0.0.1: each path gets a canned response, a
-// silent route accepts the request and never answers, a trickling route sends
-// its headers and then one byte every few milliseconds without end.
-class FeedServer
-{
-public:
-    enum class Mode { Answer, Silent, Trickle };
-
-    FeedServer()
-    {
-        QObject::connect(&m_server, &QTcpServer::newConnection, &m_server, [this] {
-            while (QTcpSocket *socket = m_server.nextPendingConnection()) {
-                QObject::connect(socket, &QTcpSocket::readyRead, socket,
-                                 [this, socket] { onReadyRead(socket); });
-            }
-        });
-        m_server.listen(QHostAddress::LocalHost, 0);
-    }
-
-    bool isListening() const { return m_server.isListening(); }
-    QUrl url(const QString &path) const
-    {
-        return QUrl(u"http://127.0.0.1:%1%2"_s.arg(m_server.serverPort()).arg(path));
-    }
-    void answer(const QByteArray &path, const QByteArray &response)
-    {
-        m_routes.insert(path, {Mode::Answer, response});
-    }
-    void silent(const QByteArray &path) { m_routes.insert(path, {Mode::Silent, {}}); }
-    void trickle(const QByteArray &path) { m_routes.insert(path, {Mode::Trickle, {}}); }
-
-    QList<QByteArray> requests; // the head of every request, as received
-
-private:
-    struct Route
-    {
-        Mode mode;
-        QByteArray response;
-    };
-
-    void onReadyRead(QTcpSocket *socket)
-    {
-        QByteArray &buffer = m_buffers[socket];
-        buffer += socket->readAll();
-        const qsizetype end = buffer.indexOf("\r\n\r\n");
-        if (end < 0)
-            return;
-        const QByteArray head = buffer.left(end);
-        buffer.clear();
-        requests.append(head);
-        const QByteArray path = head.split(' ').value(1);
-        const Route route = m_routes.value(path, {Mode::Answer, httpResponse(404, "Not Found", {})});
-        switch (route.mode) {
-        case Mode::Silent:
-            break;
-        case Mode::Answer:
-            socket->write(route.response);
-            socket->disconnectFromHost();
-            break;
-        case Mode::Trickle: {
-            socket->write("HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\n\r\n<feed>");
-            auto *timer = new QTimer(socket);
-            QObject::connect(timer, &QTimer::timeout, socket, [socket] { socket->write(" "); });
-            timer->start(20);
-            break;
-        }
-        }
-    }
-
-    QTcpServer m_server;
-    QHash<QByteArray, Route> m_routes;
-    QHash<QTcpSocket *, QByteArray> m_buffers;
-};
 
 const QByteArray threeEntries = R"(<feed>
   <ads>
@@ -136,6 +34,8 @@ const QByteArray threeEntries = R"(<feed>
 </feed>)"_ba;
 
 } // namespace
+
+Q_DECLARE_METATYPE(TestHttpServer::Response)
 
 class tst_SponsorFeed : public QObject
 {
@@ -187,6 +87,7 @@ private:
     void process(const QByteArray &xml, bool namespaces = true);
     void verifyWaiting();
 
+    WebSession m_session;
     std::unique_ptr<FakeTransfer> m_transfer;
     std::unique_ptr<SponsorFeed> m_feed;
     QStringList m_opened;
@@ -196,7 +97,8 @@ void tst_SponsorFeed::init()
 {
     m_feed.reset();
     m_transfer = std::make_unique<FakeTransfer>();
-    m_feed = std::make_unique<SponsorFeed>(*m_transfer, QUrl(u"http://127.0.0.1:9/info2.0.xml"_s));
+    m_feed = std::make_unique<SponsorFeed>(*m_transfer, m_session,
+                                           QUrl(u"http://127.0.0.1:9/info2.0.xml"_s));
     m_opened.clear();
     m_feed->setShellOpen([this](const QString &target) { m_opened.append(target); });
 }
@@ -212,7 +114,7 @@ void tst_SponsorFeed::verifyWaiting()
     QCOMPARE(m_feed->lblAdText(), u"Help Support Free Software, Visit our Sponsor!"_s);
     QVERIFY(!m_feed->isLinkStyle());
     QVERIFY(!m_feed->TimerAds().isActive());
-    QVERIFY(m_transfer->calls.isEmpty());
+    QVERIFY(m_transfer->requests.isEmpty());
 }
 
 void tst_SponsorFeed::startsWaiting()
@@ -313,7 +215,7 @@ void tst_SponsorFeed::firstNodeMustBeTheRoot()
     QCOMPARE(m_feed->lblAdText(), SponsorFeed::designText());
     QVERIFY(m_feed->isLinkStyle());
     QVERIFY(m_feed->TimerAds().isActive());
-    QVERIFY(m_transfer->calls.isEmpty());
+    QVERIFY(m_transfer->requests.isEmpty());
     m_feed->TimerAds_Timer();
     m_feed->lblAd_Click();
     QCOMPARE(m_feed->lblAdText(), SponsorFeed::designText());
@@ -355,8 +257,8 @@ void tst_SponsorFeed::namespacePrefixIsIgnored()
             "<y:popup>http://www.p.example/pop.htm</y:popup></feed>"_ba,
             namespaces);
     QCOMPARE(m_feed->lblAdText(), u"Prefixed"_s);
-    QCOMPARE(m_transfer->calls.size(), 1);
-    QCOMPARE(m_transfer->calls.at(0).url, "http://www.p.example/pop.htm"_ba);
+    QCOMPARE(m_transfer->requests.size(), 1);
+    QCOMPARE(m_transfer->requests.at(0).url, "http://www.p.example/pop.htm"_ba);
 }
 
 void tst_SponsorFeed::entryWithoutChildren()
@@ -421,7 +323,7 @@ void tst_SponsorFeed::laterNotificationStartsOver()
     QCOMPARE(m_feed->lblAdText(), u"A"_s);
     m_feed->docAdText_ondataavailable();
     QCOMPARE(m_feed->lblAdText(), u"A"_s);
-    QCOMPARE(m_transfer->calls.size(), 2);
+    QCOMPARE(m_transfer->requests.size(), 2);
 
     // A document without "ads" keeps the entries of the earlier one.
     process("<feed><nothing/></feed>"_ba);
@@ -498,13 +400,13 @@ void tst_SponsorFeed::popupRequested()
 {
     process("<feed><popup>http%3A%2F%2Fwww.example.com%2Fpop+up.htm%3Fa%3D1</popup>"
             "<popup>https://www.example.com/second.htm</popup></feed>"_ba);
-    QCOMPARE(m_transfer->calls.size(), 2);
-    const FakeTransfer::Call &call = m_transfer->calls.at(0);
+    QCOMPARE(m_transfer->requests.size(), 2);
+    const FakeTransfer::Request &call = m_transfer->requests.at(0);
     QCOMPARE(call.url, "http://www.example.com/pop up.htm?a=1"_ba);
     QCOMPARE(call.url2, call.url);
     QCOMPARE(call.fileType, 1);
     QCOMPARE(call.data, "SPONSOR"_ba);
-    QCOMPARE(m_transfer->calls.at(1).url, "https://www.example.com/second.htm"_ba);
+    QCOMPARE(m_transfer->requests.at(1).url, "https://www.example.com/second.htm"_ba);
     QVERIFY(m_feed->isLinkStyle());
     QCOMPARE(m_feed->lblAdText(), SponsorFeed::designText());
 }
@@ -524,7 +426,7 @@ void tst_SponsorFeed::popupRefused()
 {
     QFETCH(QByteArray, address);
     process("<feed><popup>" + address + "</popup><ads><ad><t>One</t></ad></ads></feed>");
-    QVERIFY(m_transfer->calls.isEmpty());
+    QVERIFY(m_transfer->requests.isEmpty());
     QCOMPARE(m_feed->lblAdText(), u"One"_s);
     QVERIFY(m_feed->TimerAds().isActive());
 }
@@ -534,8 +436,8 @@ void tst_SponsorFeed::popupTooLongIsSkipped()
     const QByteArray tooLong = "http://www.example.com/" + QByteArray(40000, 'a');
     process("<feed><popup>" + tooLong + "</popup>"
             "<ads><ad><t>One</t></ad></ads><popup>http://www.example.com/ok.htm</popup></feed>");
-    QCOMPARE(m_transfer->calls.size(), 1);
-    QCOMPARE(m_transfer->calls.at(0).url, "http://www.example.com/ok.htm"_ba);
+    QCOMPARE(m_transfer->requests.size(), 1);
+    QCOMPARE(m_transfer->requests.at(0).url, "http://www.example.com/ok.htm"_ba);
     QCOMPARE(m_feed->lblAdText(), u"One"_s);
     QVERIFY(m_feed->isLinkStyle());
     QVERIFY(m_feed->TimerAds().isActive());
@@ -559,14 +461,14 @@ void tst_SponsorFeed::loadsFeed_data()
 void tst_SponsorFeed::loadsFeed()
 {
     QFETCH(bool, redirected);
-    FeedServer server;
+    TestHttpServer server;
     QVERIFY(server.isListening());
     const QByteArray feedPath = redirected ? "/moved.xml"_ba : "/info2.0.xml"_ba;
     if (redirected)
-        server.answer("/info2.0.xml", httpResponse(302, "Found", {}, "Location: /moved.xml\r\n"));
-    server.answer(feedPath, httpResponse(200, "OK", threeEntries.left(threeEntries.indexOf("</feed>"))
-                      + "<popup>http://www.example.com/pop.htm</popup></feed>"));
-    SponsorFeed feed(*m_transfer, server.url(u"/info2.0.xml"_s));
+        server.route("/info2.0.xml", Response::redirect(302, "/moved.xml"));
+    server.route(feedPath, feedResponse(200, threeEntries.left(threeEntries.indexOf("</feed>"))
+                                                 + "<popup>http://www.example.com/pop.htm</popup></feed>"));
+    SponsorFeed feed(*m_transfer, m_session, QUrl::fromEncoded(server.url("/info2.0.xml")));
     QSignalSpy finished(&feed, &SponsorFeed::loadFinished);
     QSignalSpy changed(&feed, &SponsorFeed::changed);
 
@@ -578,21 +480,22 @@ void tst_SponsorFeed::loadsFeed()
     QVERIFY(feed.isLinkStyle());
     QVERIFY(feed.TimerAds().isActive());
     QVERIFY(changed.count() >= 1);
-    QCOMPARE(m_transfer->calls.size(), 1);
-    QCOMPARE(m_transfer->calls.at(0).data, "SPONSOR"_ba);
+    QCOMPARE(m_transfer->requests.size(), 1);
+    QCOMPARE(m_transfer->requests.at(0).data, "SPONSOR"_ba);
 
-    QCOMPARE(server.requests.size(), redirected ? 2 : 1);
-    const QByteArray request = server.requests.at(0);
-    QVERIFY2(request.startsWith("GET /info2.0.xml "), request.constData());
-    QVERIFY2(request.contains("\r\nUser-Agent: Trovewick/2.0"), request.constData());
+    QCOMPARE(server.requests().size(), redirected ? 2 : 1);
+    const TestHttpServer::Request request = server.requests().at(0);
+    QCOMPARE(request.method, "GET"_ba);
+    QCOMPARE(request.path, "/info2.0.xml"_ba);
+    QCOMPARE(request.header("User-Agent"), "Trovewick/2.0"_ba);
 }
 
 void tst_SponsorFeed::loadIsOnce()
 {
-    FeedServer server;
+    TestHttpServer server;
     QVERIFY(server.isListening());
-    server.answer("/info2.0.xml", httpResponse(200, "OK", threeEntries));
-    SponsorFeed feed(*m_transfer, server.url(u"/info2.0.xml"_s));
+    server.route("/info2.0.xml", feedResponse(200, threeEntries));
+    SponsorFeed feed(*m_transfer, m_session, QUrl::fromEncoded(server.url("/info2.0.xml")));
     QSignalSpy finished(&feed, &SponsorFeed::loadFinished);
     feed.load();
     feed.load();
@@ -600,27 +503,28 @@ void tst_SponsorFeed::loadIsOnce()
     feed.load();
     QCoreApplication::processEvents();
     QCOMPARE(finished.count(), 1);
-    QCOMPARE(server.requests.size(), 1);
+    QCOMPARE(server.requests().size(), 1);
 }
 
 void tst_SponsorFeed::loadFailures_data()
 {
-    QTest::addColumn<QByteArray>("response");
+    QTest::addColumn<Response>("response");
     QTest::addColumn<qint64>("maxFeedBytes");
 
-    const qint64 normal = SponsorFeed::DefaultMaxFeedBytes;
-    QTest::newRow("not found") << httpResponse(404, "Not Found", threeEntries) << normal;
-    QTest::newRow("server error") << httpResponse(500, "Internal Server Error", threeEntries)
-                                  << normal;
-    QTest::newRow("no content") << httpResponse(204, "No Content", {}) << normal;
-    QTest::newRow("not XML") << httpResponse(200, "OK", "<html><body>Hello") << normal;
-    QTest::newRow("empty body") << httpResponse(200, "OK", {}) << normal;
-    QTest::newRow("cut short") << httpResponse(200, "OK", threeEntries).chopped(20) << normal;
+    const qint64 normal = SponsorFeed::FeedLimits.maxBodyBytes;
+    QTest::newRow("not found") << feedResponse(404, threeEntries) << normal;
+    QTest::newRow("server error") << feedResponse(500, threeEntries) << normal;
+    QTest::newRow("no content") << feedResponse(204, {}) << normal;
+    QTest::newRow("not XML") << feedResponse(200, "<html><body>Hello") << normal;
+    QTest::newRow("empty body") << feedResponse(200, {}) << normal;
+    // The announced length is the whole feed's; the connection closes 20 bytes early.
+    Response cutShort = feedResponse(200, threeEntries.chopped(20), false);
+    cutShort.headers.append({"Content-Length", QByteArray::number(threeEntries.size())});
+    QTest::newRow("cut short") << cutShort << normal;
     QTest::newRow("over the size limit, announced")
-        << httpResponse(200, "OK", threeEntries + QByteArray(2000, ' ')) << qint64(1000);
+        << feedResponse(200, threeEntries + QByteArray(2000, ' ')) << qint64(1000);
     QTest::newRow("over the size limit, unannounced")
-        << httpResponse(200, "OK", threeEntries + QByteArray(2000, ' '), {}, false)
-        << qint64(1000);
+        << feedResponse(200, threeEntries + QByteArray(2000, ' '), false) << qint64(1000);
     // Deep enough to overflow the stack of a recursive tree builder.
     QByteArray deep = "<feed><ads><ad>";
     for (int level = 0; level < 200000; ++level)
@@ -628,19 +532,21 @@ void tst_SponsorFeed::loadFailures_data()
     for (int level = 0; level < 200000; ++level)
         deep += "</a>";
     deep += "</ad></ads></feed>";
-    QTest::newRow("nested too deep") << httpResponse(200, "OK", deep) << qint64(4 * 1024 * 1024);
+    QTest::newRow("nested too deep") << feedResponse(200, deep) << qint64(4 * 1024 * 1024);
 }
 
 void tst_SponsorFeed::loadFailures()
 {
-    QFETCH(QByteArray, response);
+    QFETCH(Response, response);
     QFETCH(qint64, maxFeedBytes);
 
-    FeedServer server;
+    TestHttpServer server;
     QVERIFY(server.isListening());
-    server.answer("/info2.0.xml", response);
-    m_feed = std::make_unique<SponsorFeed>(*m_transfer, server.url(u"/info2.0.xml"_s),
-                                           SponsorFeed::DefaultIdleTimeoutMs, maxFeedBytes);
+    server.route("/info2.0.xml", response);
+    ReadLimits limits = SponsorFeed::FeedLimits;
+    limits.maxBodyBytes = maxFeedBytes;
+    m_feed = std::make_unique<SponsorFeed>(*m_transfer, m_session,
+                                           QUrl::fromEncoded(server.url("/info2.0.xml")), limits);
     QSignalSpy finished(m_feed.get(), &SponsorFeed::loadFinished);
     QSignalSpy changed(m_feed.get(), &SponsorFeed::changed);
     m_feed->load();
@@ -661,19 +567,27 @@ void tst_SponsorFeed::deadServerGivenUp_data()
 void tst_SponsorFeed::deadServerGivenUp()
 {
     QFETCH(bool, trickle);
-    FeedServer server;
+    TestHttpServer server;
     QVERIFY(server.isListening());
-    if (trickle)
-        server.trickle("/info2.0.xml");
-    else
-        server.silent("/info2.0.xml");
-    m_feed = std::make_unique<SponsorFeed>(*m_transfer, server.url(u"/info2.0.xml"_s), 200,
-                                           SponsorFeed::DefaultMaxFeedBytes);
+    Response dead = feedResponse(200, "<feed>" + QByteArray(100'000, ' '), false);
+    if (trickle) {
+        // One byte every 20 ms: never idle, never done.
+        dead.pieceSize = 1;
+        dead.pieceDelayMs = 20;
+    } else {
+        dead.neverAnswer = true;
+    }
+    server.route("/info2.0.xml", dead);
+    ReadLimits limits = SponsorFeed::FeedLimits;
+    limits.idleTimeoutMs = 200;
+    limits.deadlineMs = 800;
+    m_feed = std::make_unique<SponsorFeed>(*m_transfer, m_session,
+                                           QUrl::fromEncoded(server.url("/info2.0.xml")), limits);
     QSignalSpy finished(m_feed.get(), &SponsorFeed::loadFinished);
     m_feed->load();
     QVERIFY(finished.wait(20000));
     QCOMPARE(finished.at(0).at(0).toBool(), false);
-    QCOMPARE(server.requests.size(), 1);
+    QCOMPARE(server.requests().size(), 1);
     verifyWaiting();
 }
 
@@ -681,17 +595,21 @@ void tst_SponsorFeed::destroyedWhileLoading()
 {
     // The program ends while the feed is still on its way: the load is dropped
     // quietly and nothing reaches the feed object afterwards.
-    FeedServer server;
+    TestHttpServer server;
     QVERIFY(server.isListening());
-    server.silent("/info2.0.xml");
-    m_feed = std::make_unique<SponsorFeed>(*m_transfer, server.url(u"/info2.0.xml"_s));
+    Response silent;
+    silent.neverAnswer = true;
+    server.route("/info2.0.xml", silent);
+    m_feed = std::make_unique<SponsorFeed>(*m_transfer, m_session,
+                                           QUrl::fromEncoded(server.url("/info2.0.xml")));
     QSignalSpy finished(m_feed.get(), &SponsorFeed::loadFinished);
     m_feed->load();
-    QTRY_COMPARE(server.requests.size(), 1);
+    QTRY_COMPARE(server.requests().size(), 1);
     m_feed.reset();
     QCoreApplication::processEvents();
     QCOMPARE(finished.count(), 0);
-    QVERIFY(m_transfer->calls.isEmpty());
+    QCOMPARE(m_session.readsInFlight(), 0);
+    QVERIFY(m_transfer->requests.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(tst_SponsorFeed)

@@ -1,11 +1,13 @@
 #pragma once
 
+#include "common/AppError.h"
 #include "net/TransferComponent.h"
 
 #include <QList>
 
 // A transfer component that records every request and completes only when the
 // test says so, so scheduler and completion behaviour can be driven step by step.
+// It can also refuse requests by raising, as a component whose request fails does.
 class FakeTransfer final : public TransferComponent
 {
 public:
@@ -23,7 +25,10 @@ public:
     QString StartFileRead(const QByteArray &url, const QByteArray &url2, int fileType,
                           const QByteArray &data) override
     {
-        Request request{QStringLiteral("read-%1").arg(++m_lastKey), url, url2, fileType, data};
+        ++m_lastKey;
+        if (refuse || m_lastKey == refuseRequestNumber)
+            throw AppError(ErrorNumber::InvalidArgument, QStringLiteral("txPages"), QStringLiteral("refused"));
+        Request request{QStringLiteral("read-%1").arg(m_lastKey), url, url2, fileType, data};
         requests.append(request);
         return request.key;
     }
@@ -36,6 +41,8 @@ public:
     }
 
     QList<Request> requests;
+    bool refuse = false;         // every request raises
+    int refuseRequestNumber = 0; // only this request raises, counted from 1
 
 private:
     int m_lastKey = 0;

@@ -1,12 +1,10 @@
-#include "net/EnvironmentProxy.h"
 #include "net/HttpTransfer.h"
+#include "net/WebSession.h"
 #include "support/TestHttpServer.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QNetworkProxy>
-#include <QProcessEnvironment>
 #include <QScopeGuard>
 #include <QSet>
 #include <QSignalSpy>
@@ -17,6 +15,14 @@
 using Response = TestHttpServer::Response;
 
 namespace {
+
+constexpr qint64 PageCap = ReadLimits::pages().maxBodyBytes;
+
+ReadLimits limits(int idleMs, qint64 maxBodyBytes, int maxRedirects,
+                  int deadlineMs = ReadLimits::pages().deadlineMs)
+{
+    return {idleMs, deadlineMs, maxBodyBytes, maxRedirects};
+}
 
 // Long enough never to cut a healthy local read short, short enough that a read
 // that never ends still shows up as a failed test rather than a hung one.
@@ -76,8 +82,8 @@ class TestHttpTransfer : public QObject
 private Q_SLOTS:
     void requestUrl_data();
     void requestUrl();
-    void proxyFromEnvironment_data();
-    void proxyFromEnvironment();
+    void environmentProxy_data();
+    void environmentProxy();
 
     void readsBodyIntoFile();
     void sendsUserAgent();
@@ -162,104 +168,80 @@ void TestHttpTransfer::requestUrl()
     }
 }
 
-void TestHttpTransfer::proxyFromEnvironment_data()
+void TestHttpTransfer::environmentProxy_data()
 {
-    QTest::addColumn<QByteArray>("url");
-    QTest::addColumn<QStringList>("environment");
-    QTest::addColumn<QString>("expected"); // "system", "direct" or "http host:port" etc.
+    QTest::addColumn<QByteArray>("url");            // ORIGIN stands for the direct server
+    QTest::addColumn<QByteArrayList>("environment"); // PROXY stands for the proxy's address
+    QTest::addColumn<bool>("viaProxy");
 
-    const QString proxy = QStringLiteral("http_proxy=http://proxy.test:3128");
-    QTest::newRow("nothing set") << QByteArray("http://www.a.test/") << QStringList()
-                                 << QStringLiteral("system");
-    QTest::newRow("http_proxy") << QByteArray("http://www.a.test/") << QStringList{proxy}
-                                << QStringLiteral("http proxy.test:3128");
-    QTest::newRow("http_proxy without scheme or port")
-        << QByteArray("http://www.a.test/") << QStringList{QStringLiteral("http_proxy=proxy.test")}
-        << QStringLiteral("http proxy.test:8080");
-    QTest::newRow("HTTP_PROXY ignored")
-        << QByteArray("http://www.a.test/")
-        << QStringList{QStringLiteral("HTTP_PROXY=http://evil.test:1")} << QStringLiteral("system");
+    const QByteArray proxy("http_proxy=PROXY");
+    const QByteArray far("http://www.a.test/page.htm");
+    QTest::newRow("http_proxy") << far << QByteArrayList{proxy} << true;
+    QTest::newRow("HTTP_PROXY ignored") << far << QByteArrayList{"HTTP_PROXY=PROXY"} << false;
+    QTest::newRow("all_proxy") << far << QByteArrayList{"all_proxy=PROXY"} << true;
     QTest::newRow("https_proxy for https")
-        << QByteArray("https://www.a.test/")
-        << QStringList{proxy, QStringLiteral("https_proxy=http://secure.test:443")}
-        << QStringLiteral("http secure.test:443");
-    QTest::newRow("https falls back to http_proxy")
-        << QByteArray("https://www.a.test/") << QStringList{proxy}
-        << QStringLiteral("http proxy.test:3128");
-    QTest::newRow("all_proxy socks")
-        << QByteArray("http://www.a.test/")
-        << QStringList{QStringLiteral("all_proxy=socks5://sox.test")}
-        << QStringLiteral("socks sox.test:1080");
-    QTest::newRow("unknown proxy scheme")
-        << QByteArray("http://www.a.test/")
-        << QStringList{QStringLiteral("http_proxy=gopher://g.test:70")} << QStringLiteral("system");
-    QTest::newRow("loopback address") << QByteArray("http://127.0.0.1:8080/")
-                                      << QStringList{proxy} << QStringLiteral("direct");
-    QTest::newRow("localhost") << QByteArray("http://localhost/") << QStringList{proxy}
-                               << QStringLiteral("direct");
-    QTest::newRow("loopback without proxy set") << QByteArray("http://[::1]/") << QStringList()
-                                                << QStringLiteral("direct");
+        << QByteArray("https://www.a.test/") << QByteArrayList{"https_proxy=PROXY"} << true;
+    QTest::newRow("loopback address is read directly")
+        << QByteArray("http://ORIGIN/page.htm") << QByteArrayList{proxy} << false;
+    QTest::newRow("loopback address despite no_proxy")
+        << QByteArray("http://ORIGIN/page.htm") << QByteArrayList{proxy, "no_proxy=other.test"}
+        << false;
     QTest::newRow("no_proxy exact host")
-        << QByteArray("http://www.a.test/")
-        << QStringList{proxy, QStringLiteral("no_proxy=www.a.test")} << QStringLiteral("direct");
+        << far << QByteArrayList{proxy, "no_proxy=www.a.test"} << false;
     QTest::newRow("no_proxy domain covers subdomain")
-        << QByteArray("http://deep.www.a.test/")
-        << QStringList{proxy, QStringLiteral("no_proxy=other.test, a.test")}
-        << QStringLiteral("direct");
-    QTest::newRow("no_proxy leading dot")
-        << QByteArray("http://www.a.test/")
-        << QStringList{proxy, QStringLiteral("no_proxy=.a.test")} << QStringLiteral("direct");
+        << QByteArray("http://deep.www.a.test/") << QByteArrayList{proxy, "no_proxy=other.test, a.test"}
+        << false;
+    QTest::newRow("no_proxy leading dot") << far << QByteArrayList{proxy, "no_proxy=.a.test"} << false;
     QTest::newRow("no_proxy is no suffix match")
-        << QByteArray("http://www.ba.test/")
-        << QStringList{proxy, QStringLiteral("no_proxy=a.test")}
-        << QStringLiteral("http proxy.test:3128");
-    QTest::newRow("no_proxy star") << QByteArray("http://www.a.test/")
-                                   << QStringList{proxy, QStringLiteral("no_proxy=*")}
-                                   << QStringLiteral("direct");
-    QTest::newRow("no_proxy with port")
-        << QByteArray("http://www.a.test:81/")
-        << QStringList{proxy, QStringLiteral("no_proxy=www.a.test:81")}
-        << QStringLiteral("direct");
-    QTest::newRow("no_proxy address block")
-        << QByteArray("http://10.1.2.3/")
-        << QStringList{proxy, QStringLiteral("no_proxy=10.0.0.0/8")} << QStringLiteral("direct");
-    QTest::newRow("no_proxy address block elsewhere")
-        << QByteArray("http://11.1.2.3/")
-        << QStringList{proxy, QStringLiteral("no_proxy=10.0.0.0/8")}
-        << QStringLiteral("http proxy.test:3128");
+        << QByteArray("http://www.ba.test/") << QByteArrayList{proxy, "no_proxy=a.test"} << true;
+    QTest::newRow("no_proxy star") << far << QByteArrayList{proxy, "no_proxy=*"} << false;
     QTest::newRow("NO_PROXY in capitals")
-        << QByteArray("http://WWW.A.test/")
-        << QStringList{proxy, QStringLiteral("NO_PROXY=WWW.a.TEST")} << QStringLiteral("direct");
+        << QByteArray("http://WWW.A.test/") << QByteArrayList{proxy, "NO_PROXY=WWW.a.TEST"} << false;
 }
 
-void TestHttpTransfer::proxyFromEnvironment()
+void TestHttpTransfer::environmentProxy()
 {
     QFETCH(QByteArray, url);
-    QFETCH(QStringList, environment);
-    QFETCH(QString, expected);
+    QFETCH(QByteArrayList, environment);
+    QFETCH(bool, viaProxy);
 
-    QProcessEnvironment env;
-    for (const QString &entry : std::as_const(environment))
-        env.insert(entry.section(u'=', 0, 0), entry.section(u'=', 1));
+    TestHttpServer proxy;
+    proxy.setFallback(Response::html("<p>via the proxy</p>"));
+    TestHttpServer origin;
+    origin.setFallback(Response::html("<p>direct</p>"));
+    url.replace("ORIGIN", origin.authority());
 
-    const auto proxy = ::proxyFromEnvironment(QUrl::fromEncoded(url), env);
-    QString actual = QStringLiteral("system");
-    if (proxy) {
-        switch (proxy->type()) {
-        case QNetworkProxy::NoProxy:
-            actual = QStringLiteral("direct");
-            break;
-        case QNetworkProxy::HttpProxy:
-            actual = QStringLiteral("http %1:%2").arg(proxy->hostName()).arg(proxy->port());
-            break;
-        case QNetworkProxy::Socks5Proxy:
-            actual = QStringLiteral("socks %1:%2").arg(proxy->hostName()).arg(proxy->port());
-            break;
-        default:
-            actual = QStringLiteral("other");
-        }
+    const QByteArrayList names{"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY",
+                               "all_proxy",  "ALL_PROXY",  "no_proxy",    "NO_PROXY"};
+    QByteArrayList saved;
+    for (const QByteArray &name : names) {
+        saved.append(qgetenv(name.constData()));
+        qunsetenv(name.constData());
     }
-    QCOMPARE(actual, expected);
+    const auto restore = qScopeGuard([&names, &saved] {
+        for (qsizetype i = 0; i < names.size(); ++i)
+            qputenv(names.at(i).constData(), saved.at(i));
+    });
+    for (QByteArray entry : std::as_const(environment)) {
+        entry.replace("PROXY=PROXY", "PROXY=" + proxy.url({}));
+        entry.replace("proxy=PROXY", "proxy=" + proxy.url({}));
+        const qsizetype equals = entry.indexOf('=');
+        qputenv(entry.left(equals).constData(), entry.mid(equals + 1));
+    }
+
+    WebSession session;
+    HttpTransfer transfer(session, limits(TestIdleMs, PageCap, 10));
+    QSignalSpy spy(&transfer, &TransferComponent::FileReadComplete);
+    transfer.StartFileRead(url, url, 1, "1");
+    QTRY_COMPARE_WITH_TIMEOUT(spy.size(), 1, WaitMs);
+
+    // Hosts under .test resolve nowhere, so a read that went past the proxy to
+    // one of them fails; a loopback read reaches the direct server.
+    QCOMPARE(proxy.requests().size(), viaProxy ? 1 : 0);
+    if (url.contains(origin.authority())) {
+        QCOMPARE(origin.requests().size(), 1);
+        QCOMPARE(contentsOf(completionAt(spy, 0).prop.value), QByteArray("<p>direct</p>"));
+    }
 }
 
 void TestHttpTransfer::readsBodyIntoFile()
@@ -269,7 +251,9 @@ void TestHttpTransfer::readsBodyIntoFile()
     const QByteArray body = "<html><a href=\"b.htm\">b</a></html>\r\n" + everyByte();
     server.route("/a.htm", Response::html(body));
 
-    HttpTransfer transfer(TestIdleMs, HttpTransfer::DefaultMaxBodyBytes, 10);
+    WebSession session;
+
+    HttpTransfer transfer(session, limits(TestIdleMs, PageCap, 10));
     QSignalSpy spy(&transfer, &TransferComponent::FileReadComplete);
     const QByteArray url = server.url("/a.htm");
     const QString key = transfer.StartFileRead(url, url, 7, "12");
@@ -293,7 +277,8 @@ void TestHttpTransfer::sendsUserAgent()
 {
     TestHttpServer server;
     server.route("/", Response::html("root"));
-    HttpTransfer transfer;
+    WebSession session;
+    HttpTransfer transfer(session);
     QSignalSpy spy(&transfer, &TransferComponent::FileReadComplete);
     transfer.StartFileRead(server.url("/"), server.url("/"), 1, "1");
 
@@ -309,7 +294,8 @@ void TestHttpTransfer::escapesBytesOfThePage()
 {
     TestHttpServer server;
     server.route("/caf%E9%20menu.htm", Response::html("menu"));
-    HttpTransfer transfer(TestIdleMs, HttpTransfer::DefaultMaxBodyBytes, 10);
+    WebSession session;
+    HttpTransfer transfer(session, limits(TestIdleMs, PageCap, 10));
     QSignalSpy spy(&transfer, &TransferComponent::FileReadComplete);
     const QByteArray url = server.url("/caf\xe9 menu.htm");
     transfer.StartFileRead(url, url, 1, "3");
@@ -345,7 +331,8 @@ void TestHttpTransfer::statusDecidesOutcome()
 
     TestHttpServer server;
     server.route("/page.htm", Response::html(body, status));
-    HttpTransfer transfer(TestIdleMs, HttpTransfer::DefaultMaxBodyBytes, 10);
+    WebSession session;
+    HttpTransfer transfer(session, limits(TestIdleMs, PageCap, 10));
     QSignalSpy spy(&transfer, &TransferComponent::FileReadComplete);
     const QByteArray url = server.url("/page.htm");
     transfer.StartFileRead(url, url, 1, "5");
@@ -402,7 +389,9 @@ void TestHttpTransfer::redirects()
     server.route("/toftp.htm", Response::redirect(301, "ftp://" + server.authority() + "/f"));
     server.route("/tomail.htm", Response::redirect(301, "mailto:me@h.test"));
 
-    HttpTransfer transfer(TestIdleMs, HttpTransfer::DefaultMaxBodyBytes, maxRedirects);
+    WebSession session;
+
+    HttpTransfer transfer(session, limits(TestIdleMs, PageCap, maxRedirects));
     QSignalSpy spy(&transfer, &TransferComponent::FileReadComplete);
     const QByteArray url = server.url(path);
     transfer.StartFileRead(url, url, 1, "9");
@@ -427,7 +416,9 @@ void TestHttpTransfer::chunkedBodyIsReassembled()
     chunked.pieceSize = 7;
     server.route("/chunked.htm", chunked);
 
-    HttpTransfer transfer(TestIdleMs, HttpTransfer::DefaultMaxBodyBytes, 10);
+    WebSession session;
+
+    HttpTransfer transfer(session, limits(TestIdleMs, PageCap, 10));
     QSignalSpy spy(&transfer, &TransferComponent::FileReadComplete);
     transfer.StartFileRead(server.url("/chunked.htm"), server.url("/chunked.htm"), 1, "2");
 
@@ -469,7 +460,9 @@ void TestHttpTransfer::bodySizeLimit()
     response.stallAfter = stallAfter;
     server.route("/big.htm", response);
 
-    HttpTransfer transfer(600'000, 1000, 10);
+    WebSession session;
+
+    HttpTransfer transfer(session, limits(600'000, 1000, 10));
     QSignalSpy spy(&transfer, &TransferComponent::FileReadComplete);
     transfer.StartFileRead(server.url("/big.htm"), server.url("/big.htm"), 1, "4");
 
@@ -490,7 +483,9 @@ void TestHttpTransfer::serverThatNeverAnswersFails()
     silent.neverAnswer = true;
     server.route("/silent.htm", silent);
 
-    HttpTransfer transfer(300, HttpTransfer::DefaultMaxBodyBytes, 10);
+    WebSession session;
+
+    HttpTransfer transfer(session, limits(300, PageCap, 10));
     QSignalSpy spy(&transfer, &TransferComponent::FileReadComplete);
     const QByteArray url = server.url("/silent.htm");
     transfer.StartFileRead(url, url, 1, "6");
@@ -510,7 +505,9 @@ void TestHttpTransfer::stalledBodyFailsAndLeavesNoFile()
     stalled.stallAfter = 1000;
     server.route("/stalled.htm", stalled);
 
-    HttpTransfer transfer(300, HttpTransfer::DefaultMaxBodyBytes, 10);
+    WebSession session;
+
+    HttpTransfer transfer(session, limits(300, PageCap, 10));
     QSignalSpy spy(&transfer, &TransferComponent::FileReadComplete);
     transfer.StartFileRead(server.url("/stalled.htm"), server.url("/stalled.htm"), 1, "8");
 
@@ -530,7 +527,9 @@ void TestHttpTransfer::slowBodyThatKeepsComingIsRead()
     slow.pieceDelayMs = 100;
     server.route("/slow.htm", slow);
 
-    HttpTransfer transfer(1000, HttpTransfer::DefaultMaxBodyBytes, 10);
+    WebSession session;
+
+    HttpTransfer transfer(session, limits(1000, PageCap, 10));
     QSignalSpy spy(&transfer, &TransferComponent::FileReadComplete);
     transfer.StartFileRead(server.url("/slow.htm"), server.url("/slow.htm"), 1, "10");
 
@@ -548,7 +547,9 @@ void TestHttpTransfer::tricklingBodyFailsAtTheDeadline()
     trickle.pieceDelayMs = 50;
     server.route("/trickle.htm", trickle);
 
-    HttpTransfer transfer(1000, HttpTransfer::DefaultMaxBodyBytes, 10, 400);
+    WebSession session;
+
+    HttpTransfer transfer(session, limits(1000, PageCap, 10, 400));
     QSignalSpy spy(&transfer, &TransferComponent::FileReadComplete);
     transfer.StartFileRead(server.url("/trickle.htm"), server.url("/trickle.htm"), 1, "11");
 
@@ -580,7 +581,9 @@ void TestHttpTransfer::connectionFailures()
         url = "http://127.0.0.1:" + QByteArray::number(closed.serverPort()) + "/a.htm";
     }
 
-    HttpTransfer transfer(TestIdleMs, HttpTransfer::DefaultMaxBodyBytes, 10);
+    WebSession session;
+
+    HttpTransfer transfer(session, limits(TestIdleMs, PageCap, 10));
     QSignalSpy spy(&transfer, &TransferComponent::FileReadComplete);
     transfer.StartFileRead(url, url, 1, "11");
 
@@ -604,7 +607,9 @@ void TestHttpTransfer::unusableAddressFailsLater()
 {
     QFETCH(QByteArray, url);
 
-    HttpTransfer transfer;
+    WebSession session;
+
+    HttpTransfer transfer(session);
     QSignalSpy spy(&transfer, &TransferComponent::FileReadComplete);
     const QString key = transfer.StartFileRead(url, url, 1, "13");
     // The caller is still inside its request loop: nothing may arrive yet.
@@ -645,7 +650,9 @@ void TestHttpTransfer::manyReadsInFlight()
         {"http://bad host/", "9", {}},
     };
 
-    HttpTransfer transfer(1500, HttpTransfer::DefaultMaxBodyBytes, 10);
+    WebSession session;
+
+    HttpTransfer transfer(session, limits(1500, PageCap, 10));
     QSignalSpy spy(&transfer, &TransferComponent::FileReadComplete);
     QHash<QString, qsizetype> readOfKey;
     for (qsizetype i = 0; i < reads.size(); ++i) {
@@ -695,7 +702,9 @@ void TestHttpTransfer::readsThroughEnvironmentProxy()
     qputenv("no_proxy", QByteArray());
     qputenv("NO_PROXY", QByteArray());
 
-    HttpTransfer transfer(TestIdleMs, HttpTransfer::DefaultMaxBodyBytes, 10);
+    WebSession session;
+
+    HttpTransfer transfer(session, limits(TestIdleMs, PageCap, 10));
     QSignalSpy spy(&transfer, &TransferComponent::FileReadComplete);
     const QByteArray url("http://www.far.test/page.htm");
     transfer.StartFileRead(url, url, 1, "14");
@@ -715,8 +724,9 @@ void TestHttpTransfer::destroyingRemovesFiles()
     server.route("/a.htm", Response::html("a"));
     server.route("/b.htm", Response::html("b"));
 
-    auto transfer =
-        std::make_unique<HttpTransfer>(TestIdleMs, HttpTransfer::DefaultMaxBodyBytes, 10);
+    WebSession session;
+
+    auto transfer = std::make_unique<HttpTransfer>(session, limits(TestIdleMs, PageCap, 10));
     QSignalSpy spy(transfer.get(), &TransferComponent::FileReadComplete);
     transfer->StartFileRead(server.url("/a.htm"), server.url("/a.htm"), 1, "1");
     transfer->StartFileRead(server.url("/b.htm"), server.url("/b.htm"), 1, "2");
@@ -742,8 +752,9 @@ void TestHttpTransfer::destroyingWithReadsInFlight()
     stalled.stallAfter = 500;
     server.route("/stalled.htm", stalled);
 
-    auto transfer =
-        std::make_unique<HttpTransfer>(TestIdleMs, HttpTransfer::DefaultMaxBodyBytes, 10);
+    WebSession session;
+
+    auto transfer = std::make_unique<HttpTransfer>(session, limits(TestIdleMs, PageCap, 10));
     QSignalSpy spy(transfer.get(), &TransferComponent::FileReadComplete);
     transfer->StartFileRead(server.url("/stalled.htm"), server.url("/stalled.htm"), 1, "1");
     QTRY_COMPARE_WITH_TIMEOUT(server.requestCount("/stalled.htm"), 1, WaitMs);

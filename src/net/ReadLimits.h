@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QtGlobal>
+
+// The bounds every read of the web is held to. Page reads and the sponsor feed
+// differ only in these numbers.
+struct ReadLimits
+{
+    // A read that receives nothing for this long is given up (whole seconds
+    // count, rounded up; a connection attempt gets exactly this long).
+    int idleTimeoutMs = 30'000;
+    // No read takes longer than this in all, however steadily a server trickles.
+    int deadlineMs = 10 * 60'000;
+    // A body beyond this many bytes (as delivered, after any content decoding)
+    // fails the read.
+    qint64 maxBodyBytes = 32 * 1024 * 1024;
+    // Redirects followed before the read fails.
+    int maxRedirects = 10;
+
+    // What a page read of the crawl may take.
+    static constexpr ReadLimits pages() { return {}; }
+};

@@ -1,0 +1,237 @@
+#include "net/WebSession.h"
+
+#include "net/WebRequest.h"
+
+#include <QPointer>
+#include <QSocketNotifier>
+#include <QUrl>
+
+#include <curl/curl.h>
+
+#include <mutex>
+#include <utility>
+#include <vector>
+
+namespace {
+
+// Bytes asked of the socket per receive; a typical page arrives in one or two.
+constexpr long ReceiveBufferBytes = 64 * 1024;
+
+void initialiseCurlOnce()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+// Local servers are never reached through a proxy, whatever the environment
+// says; everything else follows no_proxy the way curl reads it. A lone "*"
+// must stay alone to mean every host.
+QByteArray noProxyHosts()
+{
+    QByteArray listed = qgetenv("no_proxy").trimmed();
+    if (listed.isEmpty())
+        listed = qgetenv("NO_PROXY").trimmed();
+    if (listed == "*")
+        return listed;
+    if (!listed.isEmpty())
+        listed.append(',');
+    return listed + "localhost,127.0.0.0/8,::1";
+}
+
+long idleSeconds(int idleTimeoutMs)
+{
+    return std::max(1L, (long(idleTimeoutMs) + 999) / 1000);
+}
+
+} // namespace
+
+// One read in flight: its easy handle and what to do with what arrives.
+struct WebSession::Read
+{
+    ReadId id = 0;
+    CURL *easy = nullptr;
+    ReadLimits limits;
+    BodySink sink;
+    Finished finished;
+    qint64 received = 0;
+    bool refused = false; // the body ended the read: wrong status, too large, or the sink said no
+
+    ~Read()
+    {
+        if (easy)
+            curl_easy_cleanup(easy);
+    }
+
+    static size_t onBody(char *data, size_t size, size_t count, void *userData)
+    {
+        auto *read = static_cast<Read *>(userData);
+        const size_t bytes = size * count;
+        long status = 0;
+        curl_easy_getinfo(read->easy, CURLINFO_RESPONSE_CODE, &status);
+        // The body of a redirect that is being followed is no part of the page;
+        // one that is not followed fails the read when it ends.
+        if (status >= 300 && status < 400)
+            return bytes;
+        if (status < 200 || status >= 300) {
+            read->refused = true;
+            return 0;
+        }
+        read->received += qint64(bytes);
+        if (read->received > read->limits.maxBodyBytes
+            || !read->sink(QByteArrayView(data, qsizetype(bytes)))) {
+            read->refused = true;
+            return 0;
+        }
+        return bytes;
+    }
+};
+
+// The two notifiers curl may ask for on one socket.
+struct WebSession::SocketWatch
+{
+    std::unique_ptr<QSocketNotifier> readable;
+    std::unique_ptr<QSocketNotifier> writable;
+};
+
+WebSession::WebSession(QObject *parent) : QObject(parent)
+{
+    initialiseCurlOnce();
+    m_multi = curl_multi_init();
+    curl_multi_setopt(m_multi, CURLMOPT_SOCKETFUNCTION, &WebSession::onSocket);
+    curl_multi_setopt(m_multi, CURLMOPT_SOCKETDATA, this);
+    curl_multi_setopt(m_multi, CURLMOPT_TIMERFUNCTION, &WebSession::onTimer);
+    curl_multi_setopt(m_multi, CURLMOPT_TIMERDATA, this);
+
+    m_timer.setSingleShot(true);
+    connect(&m_timer, &QTimer::timeout, this, [this] { drive(CURL_SOCKET_TIMEOUT, 0); });
+}
+
+WebSession::~WebSession()
+{
+    for (auto &[id, read] : m_reads)
+        curl_multi_remove_handle(m_multi, read->easy);
+    m_reads.clear();
+    curl_multi_cleanup(m_multi);
+}
+
+WebSession::ReadId WebSession::read(const QUrl &url, const ReadLimits &limits, BodySink sink,
+                                    Finished finished)
+{
+    const ReadId id = ++m_lastId;
+    auto read = std::make_unique<Read>();
+    read->id = id;
+    read->limits = limits;
+    read->sink = std::move(sink);
+    read->finished = std::move(finished);
+    read->easy = curl_easy_init();
+
+    CURL *easy = read->easy;
+    curl_easy_setopt(easy, CURLOPT_URL, url.toEncoded().constData());
+    curl_easy_setopt(easy, CURLOPT_PRIVATE, read.get());
+    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(easy, CURLOPT_USERAGENT, WebRequest::UserAgent.constData());
+    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(easy, CURLOPT_MAXREDIRS, long(limits.maxRedirects));
+    curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(limits.maxBodyBytes));
+    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, long(limits.idleTimeoutMs));
+    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, idleSeconds(limits.idleTimeoutMs));
+    curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, long(limits.deadlineMs));
+    curl_easy_setopt(easy, CURLOPT_NOPROXY, noProxyHosts().constData());
+    // Pages may come compressed; the size cap counts the bytes as delivered.
+    curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "");
+    curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, ReceiveBufferBytes);
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Read::onBody);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, read.get());
+
+    m_reads.emplace(id, std::move(read));
+    // Adding a handle only schedules it: curl asks for a timer, and the read
+    // starts once control is back in the event loop.
+    curl_multi_add_handle(m_multi, easy);
+    return id;
+}
+
+void WebSession::cancel(ReadId id)
+{
+    endRead(id);
+}
+
+void WebSession::endRead(ReadId id)
+{
+    const auto it = m_reads.find(id);
+    if (it == m_reads.end())
+        return;
+    const std::unique_ptr<Read> read = std::move(it->second);
+    m_reads.erase(it);
+    curl_multi_remove_handle(m_multi, read->easy);
+}
+
+int WebSession::onSocket(void *, int socket, int what, void *session, void *)
+{
+    static_cast<WebSession *>(session)->watchSocket(socket, what);
+    return 0;
+}
+
+int WebSession::onTimer(void *, long timeoutMs, void *session)
+{
+    QTimer &timer = static_cast<WebSession *>(session)->m_timer;
+    if (timeoutMs < 0)
+        timer.stop();
+    else
+        timer.start(int(std::min(timeoutMs, long(INT_MAX))));
+    return 0;
+}
+
+void WebSession::watchSocket(int socket, int what)
+{
+    std::unique_ptr<SocketWatch> &watch = m_sockets[socket];
+    if (!watch) {
+        // A socket number curl closed comes back for a later connection, so the
+        // notifiers are kept and re-armed rather than made anew.
+        watch = std::make_unique<SocketWatch>();
+        watch->readable = std::make_unique<QSocketNotifier>(qintptr(socket), QSocketNotifier::Read);
+        watch->writable = std::make_unique<QSocketNotifier>(qintptr(socket), QSocketNotifier::Write);
+        connect(watch->readable.get(), &QSocketNotifier::activated, this,
+                [this, socket] { drive(socket, CURL_CSELECT_IN); });
+        connect(watch->writable.get(), &QSocketNotifier::activated, this,
+                [this, socket] { drive(socket, CURL_CSELECT_OUT); });
+    }
+    watch->readable->setEnabled(what == CURL_POLL_IN || what == CURL_POLL_INOUT);
+    watch->writable->setEnabled(what == CURL_POLL_OUT || what == CURL_POLL_INOUT);
+}
+
+void WebSession::drive(int socket, int eventMask)
+{
+    int running = 0;
+    curl_multi_socket_action(m_multi, curl_socket_t(socket), eventMask, &running);
+    collectFinished();
+}
+
+void WebSession::collectFinished()
+{
+    // Every read that ended is taken out of curl first; only then are the
+    // callers told, since a caller may start new reads or end the session.
+    std::vector<std::pair<Finished, bool>> outcomes;
+    int queued = 0;
+    while (CURLMsg *message = curl_multi_info_read(m_multi, &queued)) {
+        if (message->msg != CURLMSG_DONE)
+            continue;
+        Read *read = nullptr;
+        curl_easy_getinfo(message->easy_handle, CURLINFO_PRIVATE, &read);
+        long status = 0;
+        curl_easy_getinfo(message->easy_handle, CURLINFO_RESPONSE_CODE, &status);
+        const bool ok = message->data.result == CURLE_OK && !read->refused && status >= 200
+                        && status < 300;
+        outcomes.emplace_back(std::move(read->finished), ok);
+        endRead(read->id);
+    }
+    const QPointer<WebSession> alive(this);
+    for (auto &[finished, ok] : outcomes) {
+        if (!alive)
+            return;
+        if (finished)
+            finished(ok);
+    }
+}

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "net/ReadLimits.h"
+
+#include <QByteArrayView>
+#include <QObject>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+#include <unordered_map>
+
+class QSocketNotifier;
+class QUrl;
+
+// The one place the program reads the web: bounded http and https reads on
+// libcurl's multi interface, driven from the Qt event loop (socket notifiers
+// and one timer), so everything still runs on the thread that owns the session.
+// Connections are kept and reused between reads.
+//
+// Every read carries the same guards: the User-Agent, redirects only to http
+// and https and at most ReadLimits::maxRedirects of them, only a 2xx final
+// response counts, the idle time, the overall deadline and the body size cap
+// of its ReadLimits, and the proxy the environment names (http_proxy,
+// https_proxy, all_proxy, no_proxy; loopback hosts are always read directly).
+class WebSession final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(WebSession)
+
+public:
+    using ReadId = quint64;
+    // Takes each piece of a successful response's body as it arrives; returning
+    // false ends the read as failed.
+    using BodySink = std::function<bool(QByteArrayView piece)>;
+    // Called exactly once per read, from the event loop, never from inside
+    // read(): true when the whole body arrived within the limits.
+    using Finished = std::function<void(bool ok)>;
+
+    explicit WebSession(QObject *parent = nullptr);
+    ~WebSession() override;
+
+    // Starts reading `url`, which must be a valid http or https address.
+    ReadId read(const QUrl &url, const ReadLimits &limits, BodySink sink, Finished finished);
+
+    // Ends a read at once; its Finished is not called.
+    void cancel(ReadId id);
+
+    // Reads started and not yet finished or cancelled.
+    int readsInFlight() const { return int(m_reads.size()); }
+
+private:
+    struct Read;
+    struct SocketWatch;
+
+    static int onSocket(void *easy, int socket, int what, void *session, void *socketData);
+    static int onTimer(void *multi, long timeoutMs, void *session);
+    void watchSocket(int socket, int what);
+    void drive(int socket, int eventMask);
+    void collectFinished();
+    void endRead(ReadId id);
+
+    void *m_multi = nullptr; // CURLM
+    QTimer m_timer;
+    std::unordered_map<int, std::unique_ptr<SocketWatch>> m_sockets;
+    std::unordered_map<ReadId, std::unique_ptr<Read>> m_reads;
+    ReadId m_lastId = 0;
+    bool m_driving = false;
+};
