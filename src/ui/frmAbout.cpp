@@ -42,26 +42,26 @@ frmAbout::frmAbout(QWidget *parent)
     setFont(AppFonts::msSansSerif());
     setFixedSize(MainLayout::pixelsCovering(ClientWidthTwips), MainLayout::pixelsCovering(ClientHeightTwips));
 
-    m_label1 = centredLabel(QStringLiteral("Label1"), QStringLiteral("Trovewick v2.0"), this);
-    place(m_label1, 2280, 120, 2295, 255);
+    m_productLabel = centredLabel(QStringLiteral("Label1"), QStringLiteral("Trovewick v2.0"), this);
+    place(m_productLabel, 2280, 120, 2295, 255);
 
-    m_label2 = centredLabel(QStringLiteral("Label2"),
-                            QStringLiteral("For the latest release of this product, please visit us at"), this);
-    m_label2->setWordWrap(true);
-    place(m_label2, 2280, 480, 2295, 495);
+    m_latestReleaseLabel = centredLabel(
+        QStringLiteral("Label2"), QStringLiteral("For the latest release of this product, please visit us at"), this);
+    m_latestReleaseLabel->setWordWrap(true);
+    place(m_latestReleaseLabel, 2280, 480, 2295, 495);
 
-    m_label3 = new ClickLabel(Vendor::WebAddress, this);
-    m_label3->setObjectName(QStringLiteral("Label3"));
-    m_label3->setTextFormat(Qt::PlainText);
-    m_label3->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    m_webAddressLink = new ClickLabel(Vendor::WebAddress, this);
+    m_webAddressLink->setObjectName(QStringLiteral("Label3"));
+    m_webAddressLink->setTextFormat(Qt::PlainText);
+    m_webAddressLink->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     QFont link = AppFonts::msSansSerif();
     link.setUnderline(true);
-    m_label3->setFont(link);
-    QPalette linkPalette = m_label3->palette();
+    m_webAddressLink->setFont(link);
+    QPalette linkPalette = m_webAddressLink->palette();
     linkPalette.setColor(QPalette::WindowText, QColor(0, 0, 255));
-    m_label3->setPalette(linkPalette);
-    place(m_label3, 2280, 1080, 2295, 255);
-    connect(m_label3, &ClickLabel::clicked, this, &frmAbout::Label3_Click);
+    m_webAddressLink->setPalette(linkPalette);
+    place(m_webAddressLink, 2280, 1080, 2295, 255);
+    connect(m_webAddressLink, &ClickLabel::clicked, this, &frmAbout::Label3_Click);
 
     m_cmdOK = new QPushButton(QStringLiteral("&Close"), this);
     m_cmdOK->setObjectName(QStringLiteral("cmdOK"));
@@ -71,18 +71,17 @@ frmAbout::frmAbout(QWidget *parent)
     place(m_cmdOK, 2760, 1560, 1335, 375);
     connect(m_cmdOK, &QPushButton::clicked, this, &frmAbout::cmdOK_Click);
 
-    m_label4 = centredLabel(QStringLiteral("Label4"), QStringLiteral("Copyright \u00A9 Trovewick"),
-                            this);
-    m_label4->setFont(AppFonts::msSerif(6.75));
-    place(m_label4, 2280, 2160, 2295, 255);
+    m_copyrightLabel = centredLabel(QStringLiteral("Label4"), QStringLiteral("Copyright \u00A9 Trovewick"), this);
+    m_copyrightLabel->setFont(AppFonts::msSerif(6.75));
+    place(m_copyrightLabel, 2280, 2160, 2295, 255);
 
-    m_image1 = new QLabel(this);
-    m_image1->setObjectName(QStringLiteral("Image1"));
-    m_image1->setFrameShape(QFrame::Box);
-    m_image1->setLineWidth(1);
-    m_image1->setAlignment(Qt::AlignCenter);
-    m_image1->setPixmap(productLogo());
-    place(m_image1, 120, 120, 1905, 1170);
+    m_logo = new QLabel(this);
+    m_logo->setObjectName(QStringLiteral("Image1"));
+    m_logo->setFrameShape(QFrame::Box);
+    m_logo->setLineWidth(1);
+    m_logo->setAlignment(Qt::AlignCenter);
+    m_logo->setPixmap(productLogo());
+    place(m_logo, 120, 120, 1905, 1170);
 
     m_cmdOK->setFocus();
 }

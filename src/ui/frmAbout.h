@@ -27,10 +27,10 @@ public:
 
 private:
     modPublic::ShellOpenFn m_shellOpen;
-    QLabel *m_label1 = nullptr;
-    QLabel *m_label2 = nullptr;
-    ClickLabel *m_label3 = nullptr;
+    QLabel *m_productLabel = nullptr;
+    QLabel *m_latestReleaseLabel = nullptr;
+    ClickLabel *m_webAddressLink = nullptr;
     QPushButton *m_cmdOK = nullptr;
-    QLabel *m_label4 = nullptr;
-    QLabel *m_image1 = nullptr;
+    QLabel *m_copyrightLabel = nullptr;
+    QLabel *m_logo = nullptr;
 };

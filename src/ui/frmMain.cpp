@@ -136,11 +136,11 @@ void frmMain::createControls()
 
     const QFont sansSerif = AppFonts::msSansSerif();
 
-    m_label1 = new QLabel(QStringLiteral("HTTP &Root"), m_client);
-    m_label1->setObjectName(QStringLiteral("Label1"));
-    m_label1->setFont(sansSerif);
-    m_label1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    place(m_label1, Label1Box);
+    m_rootLabel = new QLabel(QStringLiteral("HTTP &Root"), m_client);
+    m_rootLabel->setObjectName(QStringLiteral("Label1"));
+    m_rootLabel->setFont(sansSerif);
+    m_rootLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    place(m_rootLabel, Label1Box);
 
     m_txtRoot = new QLineEdit(m_client);
     m_txtRoot->setObjectName(QStringLiteral("txtRoot"));
@@ -148,7 +148,7 @@ void frmMain::createControls()
     m_txtRoot->setToolTip(QStringLiteral("Where to begin the Trovewick"));
     m_txtRoot->installEventFilter(this);
     place(m_txtRoot, TxtRootBox);
-    m_label1->setBuddy(m_txtRoot);
+    m_rootLabel->setBuddy(m_txtRoot);
 
     m_cmdCrawl = new QPushButton(CrawlCaption, m_client);
     m_cmdCrawl->setObjectName(QStringLiteral("cmdCrawl"));
@@ -163,13 +163,13 @@ void frmMain::createControls()
     place(m_cmdClear, CmdClearBox);
 
     // Shown but never enabled: downloading found files is not offered.
-    m_command1 = new QPushButton(QStringLiteral("&Download Checked"), m_client);
-    m_command1->setObjectName(QStringLiteral("Command1"));
-    m_command1->setEnabled(false);
-    place(m_command1, Command1Box);
+    m_downloadChecked = new QPushButton(QStringLiteral("&Download Checked"), m_client);
+    m_downloadChecked->setObjectName(QStringLiteral("Command1"));
+    m_downloadChecked->setEnabled(false);
+    place(m_downloadChecked, Command1Box);
 
     // Enter and Esc press nothing in this window.
-    for (QPushButton *button : {m_cmdCrawl, m_cmdClear, m_command1}) {
+    for (QPushButton *button : {m_cmdCrawl, m_cmdClear, m_downloadChecked}) {
         button->setAutoDefault(false);
         button->setDefault(false);
     }
@@ -229,8 +229,8 @@ void frmMain::createControls()
 
     setTabOrder(m_txtRoot, m_cmdCrawl);
     setTabOrder(m_cmdCrawl, m_cmdClear);
-    setTabOrder(m_cmdClear, m_command1);
-    setTabOrder(m_command1, m_treeFiles);
+    setTabOrder(m_cmdClear, m_downloadChecked);
+    setTabOrder(m_downloadChecked, m_treeFiles);
     setTabOrder(m_treeFiles, m_treePages);
 }
 

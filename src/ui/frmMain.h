@@ -97,11 +97,11 @@ private:
     NodeImageProxy *m_filesModel = nullptr;
 
     QWidget *m_client = nullptr;
-    QLabel *m_label1 = nullptr;
+    QLabel *m_rootLabel = nullptr;
     QLineEdit *m_txtRoot = nullptr;
     QPushButton *m_cmdCrawl = nullptr;
     QPushButton *m_cmdClear = nullptr;
-    QPushButton *m_command1 = nullptr;
+    QPushButton *m_downloadChecked = nullptr;
     QTreeView *m_treeFiles = nullptr;
     QWidget *m_filesViewport = nullptr;
     QTreeView *m_treePages = nullptr;

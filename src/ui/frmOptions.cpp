@@ -64,13 +64,13 @@ frmOptions::frmOptions(Settings &settings, QWidget *parent)
         box.exec();
     };
 
+    // The labels keep the object names of their design array, Label1(0) to Label1(6).
     auto label = [this](int index, const QString &text, double top) {
         auto *l = new QLabel(text, this);
         l->setObjectName(QStringLiteral("Label1(%1)").arg(index));
         l->setWordWrap(true);
         l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         place(l, 360, top, 1455, 495);
-        m_label1[size_t(index)] = l;
         return l;
     };
     auto lineEdit = [this](const QString &name, double top, double width) {
@@ -81,7 +81,7 @@ frmOptions::frmOptions(Settings &settings, QWidget *parent)
     };
 
     // Created in tab order.
-    label(4, QStringLiteral("&Default file download directory"), 255);
+    m_downloadDirLabel = label(4, QStringLiteral("&Default file download directory"), 255);
     m_txtDownloadDir = lineEdit(QStringLiteral("txtDownloadDir"), 360, 3735);
     m_txtDownloadDir->setEnabled(false);
     m_cmdBrowse = new QPushButton(QStringLiteral("&Browse"), this);
@@ -89,23 +89,23 @@ frmOptions::frmOptions(Settings &settings, QWidget *parent)
     m_cmdBrowse->setEnabled(false);
     place(m_cmdBrowse, 6000, 315, 1215, 375);
 
-    label(1, QStringLiteral("Search for these file &extensions"), 855);
+    m_searchLabel = label(1, QStringLiteral("Search for these file &extensions"), 855);
     m_txtSearch = lineEdit(QStringLiteral("txtSearch"), 960, 3015);
     m_txtSearch->setToolTip(QStringLiteral("File extensions to search for"));
 
-    label(2, QStringLiteral("F&ollow these file extensions"), 1455);
+    m_followLabel = label(2, QStringLiteral("F&ollow these file extensions"), 1455);
     m_txtFollow = lineEdit(QStringLiteral("txtFollow"), 1560, 3015);
     m_txtFollow->setToolTip(QStringLiteral("HTML extensions to explore"));
 
-    label(0, QStringLiteral("Limit number of &files found to"), 2055);
+    m_maxFilesLabel = label(0, QStringLiteral("Limit number of &files found to"), 2055);
     m_cboMaxFiles = createCombo(QStringLiteral("cboMaxFiles"), MaxFilesItems);
     place(m_cboMaxFiles, 2040, 2160, 975, 315);
 
-    label(3, QStringLiteral("Limit number of &pages crawled to"), 2655);
+    m_maxPagesLabel = label(3, QStringLiteral("Limit number of &pages crawled to"), 2655);
     m_cboMaxPages = createCombo(QStringLiteral("cboMaxPages"), MaxPagesItems);
     place(m_cboMaxPages, 2040, 2760, 975, 315);
 
-    label(6, QStringLiteral("&Limit number of pages per domain to"), 3255);
+    m_maxDomainLabel = label(6, QStringLiteral("&Limit number of pages per domain to"), 3255);
     m_cboMaxDomain = createCombo(QStringLiteral("cboMaxDomain"), MaxDomainItems);
     place(m_cboMaxDomain, 2040, 3360, 975, 315);
 
@@ -119,21 +119,21 @@ frmOptions::frmOptions(Settings &settings, QWidget *parent)
     m_cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
     place(m_cmdCancel, 6000, 3960, 1215, 375);
 
-    QLabel *hint = label(5,
-                         QStringLiteral("If you have a slow internet connection, try setting the Limit values "
-                                        "lower to to obtain better crawl performance."),
-                         2280);
-    place(hint, 3600, 2280, 3255, 735);
-    hint->setForegroundRole(QPalette::WindowText);
+    m_slowConnectionNote = label(5,
+                                 QStringLiteral("If you have a slow internet connection, try setting the Limit "
+                                                "values lower to to obtain better crawl performance."),
+                                 2280);
+    place(m_slowConnectionNote, 3600, 2280, 3255, 735);
+    m_slowConnectionNote->setForegroundRole(QPalette::WindowText);
 
     // A label's access key moves to the next control in the tab order that can
     // take the focus; the download folder's box and button never can.
-    m_label1[4]->setBuddy(m_txtSearch);
-    m_label1[1]->setBuddy(m_txtSearch);
-    m_label1[2]->setBuddy(m_txtFollow);
-    m_label1[0]->setBuddy(m_cboMaxFiles);
-    m_label1[3]->setBuddy(m_cboMaxPages);
-    m_label1[6]->setBuddy(m_cboMaxDomain);
+    m_downloadDirLabel->setBuddy(m_txtSearch);
+    m_searchLabel->setBuddy(m_txtSearch);
+    m_followLabel->setBuddy(m_txtFollow);
+    m_maxFilesLabel->setBuddy(m_cboMaxFiles);
+    m_maxPagesLabel->setBuddy(m_cboMaxPages);
+    m_maxDomainLabel->setBuddy(m_cboMaxDomain);
 
     // No default button: Enter must not save. Esc still closes, as QDialog maps
     // it to reject() whatever the buttons are.

@@ -5,7 +5,6 @@
 
 #include <QDialog>
 
-#include <array>
 #include <functional>
 
 class QComboBox;
@@ -56,15 +55,20 @@ private:
     ErrorReport m_reportError;
     modPublic::ShellOpenFn m_shellOpen;
 
-    // The label array, by its indexes 0 to 6.
-    std::array<QLabel *, 7> m_label1{};
+    QLabel *m_downloadDirLabel = nullptr;
     QLineEdit *m_txtDownloadDir = nullptr;
     QPushButton *m_cmdBrowse = nullptr;
+    QLabel *m_searchLabel = nullptr;
     QLineEdit *m_txtSearch = nullptr;
+    QLabel *m_followLabel = nullptr;
     QLineEdit *m_txtFollow = nullptr;
+    QLabel *m_maxFilesLabel = nullptr;
     QComboBox *m_cboMaxFiles = nullptr;
+    QLabel *m_maxPagesLabel = nullptr;
     QComboBox *m_cboMaxPages = nullptr;
+    QLabel *m_maxDomainLabel = nullptr;
     QComboBox *m_cboMaxDomain = nullptr;
+    QLabel *m_slowConnectionNote = nullptr;
     QPushButton *m_cmdHelp = nullptr;
     QPushButton *m_cmdSave = nullptr;
     QPushButton *m_cmdCancel = nullptr;
