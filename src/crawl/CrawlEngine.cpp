@@ -104,7 +104,7 @@ void CrawlEngine::AddPage(QByteArray url)
     // A host seen before keeps its node; the refusal is the expected outcome.
     (void)m_pages.AddTopLevel(host, host, NodeImage::Domain);
     const int domain = m_pages.IndexOf(host);
-    if (domain == 0 || m_pages.Children(domain) >= m_settings.MaxDomain)
+    if (domain == 0 || m_pages.ChildCount(domain) >= m_settings.MaxDomain)
         return;
     // A page already known keeps its node and state: no page is fetched twice.
     (void)m_pages.AddChild(host, host + path, path, NodeImage::Queued);

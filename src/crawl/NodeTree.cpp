@@ -110,7 +110,7 @@ int NodeTree::rowCount(const QModelIndex &parent) const
     if (parent.column() != 0)
         return 0;
     const int parentIndex = nodeIndex(parent);
-    return Contains(parentIndex) ? Children(parentIndex) : 0;
+    return Contains(parentIndex) ? ChildCount(parentIndex) : 0;
 }
 
 int NodeTree::columnCount(const QModelIndex &) const

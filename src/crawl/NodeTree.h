@@ -57,10 +57,10 @@ public:
     void SetImage(int index, int image);
     const QByteArray &Key(int index) const { return node(index).key; }
     const QByteArray &Text(int index) const { return node(index).text; }
-    int Children(int index) const { return int(node(index).children.size()); }
+    int ChildCount(int index) const { return int(node(index).children.size()); }
     // How many nodes show this image.
     int CountWithImage(int image) const;
-    int Parent(int index) const { return node(index).parent; }
+    int ParentIndex(int index) const { return node(index).parent; }
 
     void Clear();
 

@@ -90,13 +90,13 @@ frmMain::frmMain(const QUrl &feedUrl, QWidget *parent)
     m_engine = new CrawlEngine(*m_txPages, appSettings(), this);
     m_engine->setObjectName(QStringLiteral("engine"));
     m_engine->setTitle(DesignTitle);
-    m_engine->setShellOpen([this](const QString &target) { shellOpen(target); });
+    m_engine->setShellOpen([this](const QString &target) { openWithShell(target); });
 
     // 2. The sponsor feed, read once the window has loaded; the popup page it may
     // name comes through the same transfer component.
     m_sponsor = new SponsorFeed(*m_txPages, *m_session, feedUrl, SponsorFeed::FeedLimits, this);
     m_sponsor->setObjectName(QStringLiteral("docAdText"));
-    m_sponsor->setShellOpen([this](const QString &target) { shellOpen(target); });
+    m_sponsor->setShellOpen([this](const QString &target) { openWithShell(target); });
 
     createControls();
     createMenus();
@@ -333,7 +333,7 @@ void frmMain::setShellOpen(modPublic::ShellOpenFn shellOpen)
     m_shellOpen = std::move(shellOpen);
 }
 
-void frmMain::shellOpen(const QString &target) const
+void frmMain::openWithShell(const QString &target) const
 {
     if (m_shellOpen)
         m_shellOpen(target);
@@ -425,7 +425,7 @@ void frmMain::treeFiles_DblClick()
     const int node = files.nodeIndex(source);
     if (!files.Contains(node))
         return;
-    shellOpen(source.data(Qt::DisplayRole).toString());
+    openWithShell(source.data(Qt::DisplayRole).toString());
     // Marked opened whatever the shell made of it.
     if (files.Contains(node))
         files.SetImage(node, NodeImage::OpenedFile);
@@ -447,19 +447,19 @@ void frmMain::Exit_Click()
 void frmMain::Options_Click()
 {
     frmOptions dialog(appSettings(), this);
-    dialog.setShellOpen([this](const QString &target) { shellOpen(target); });
+    dialog.setShellOpen([this](const QString &target) { openWithShell(target); });
     dialog.exec();
 }
 
 void frmMain::OnlineHelp_Click()
 {
-    shellOpen(Vendor::HelpAddress);
+    openWithShell(Vendor::HelpAddress);
 }
 
 void frmMain::About_Click()
 {
     frmAbout dialog(this);
-    dialog.setShellOpen([this](const QString &target) { shellOpen(target); });
+    dialog.setShellOpen([this](const QString &target) { openWithShell(target); });
     dialog.exec();
 }
 

@@ -84,7 +84,7 @@ private:
     void bindSponsorLine();
     void showSponsorLine();
     QTreeView *createTree(const QString &name, NodeImageProxy *model);
-    void shellOpen(const QString &target) const;
+    void openWithShell(const QString &target) const;
 
     modPublic::ShellOpenFn m_shellOpen;
     ImageList ImageList1;

@@ -79,7 +79,7 @@ void tst_Frontier::offeredUrlBecomesHostAndPage()
     QCOMPARE(pages.Key(2), pageKey);
     QCOMPARE(pages.Text(2), pageText);
     QCOMPARE(pages.Image(2), NodeImage::Queued);
-    QCOMPARE(pages.Parent(2), 1);
+    QCOMPARE(pages.ParentIndex(2), 1);
 }
 
 void tst_Frontier::prefixVariantsReachTheSameNode()
@@ -120,7 +120,7 @@ void tst_Frontier::pagesPerHostAreLimited()
         engine.AddPage("h/" + QByteArray::number(i));
     engine.AddPage("other/");
     const NodeTree &pages = engine.treePages();
-    QCOMPARE(pages.Children(1), 10);
+    QCOMPARE(pages.ChildCount(1), 10);
     QCOMPARE(pages.IndexOf("h/11"), 0);
     QVERIFY(pages.IndexOf("other/") != 0);
 }
@@ -134,7 +134,7 @@ void tst_Frontier::zeroPagesPerHostStillCreatesTheHost()
     engine.AddPage("b/y");
     QCOMPARE(engine.treePages().Count(), 2);
     QCOMPARE(engine.treePages().Key(2), QByteArray("b"));
-    QCOMPARE(engine.treePages().Children(1), 0);
+    QCOMPARE(engine.treePages().ChildCount(1), 0);
 }
 
 void tst_Frontier::pageLimitCountsHostNodes()

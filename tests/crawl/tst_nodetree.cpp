@@ -29,9 +29,9 @@ void tst_NodeTree::indexesFollowInsertionAcrossParents()
     QCOMPARE(tree.AddTopLevel("b", "b", 1), 3);
     QCOMPARE(tree.AddChild("a", "a/2", "/2", 2), 4);
     QCOMPARE(tree.Count(), 4);
-    QCOMPARE(tree.Children(1), 2);
-    QCOMPARE(tree.Children(3), 0);
-    QCOMPARE(tree.Parent(4), 1);
+    QCOMPARE(tree.ChildCount(1), 2);
+    QCOMPARE(tree.ChildCount(3), 0);
+    QCOMPARE(tree.ParentIndex(4), 1);
     QCOMPARE(tree.Key(4), QByteArray("a/2"));
     QCOMPARE(tree.Text(4), QByteArray("/2"));
     QCOMPARE(tree.IndexOf("b"), 3);
@@ -63,7 +63,7 @@ void tst_NodeTree::emptyKeyIsAKeyLikeAnyOther()
     NodeTree tree;
     QCOMPARE(tree.AddTopLevel("", "", 1), 1);
     QCOMPARE(tree.AddChild("", "/", "/", 2), 2);
-    QCOMPARE(tree.Parent(2), 1);
+    QCOMPARE(tree.ParentIndex(2), 1);
     QCOMPARE(tree.AddTopLevel("", "", 1), 0);
 }
 
