@@ -1,6 +1,7 @@
 #include "crawl/CrawlEngine.h"
 
 #include "common/AppError.h"
+#include "common/AsciiText.h"
 #include "settings/Settings.h"
 #include "net/TransferComponent.h"
 #include "common/WebText.h"
@@ -91,7 +92,7 @@ void CrawlEngine::AddPage(QByteArray url)
     // new host and its first page.
     if (m_pages.Count() >= m_settings.MaxPages)
         return;
-    if (QByteArrayView(url).first(std::min<qsizetype>(7, url.size())).compare(HttpPrefix, Qt::CaseInsensitive) == 0)
+    if (AsciiText::startsWithNoCase(url, HttpPrefix))
         url.remove(0, HttpPrefix.size());
     qsizetype slash = url.indexOf('/');
     if (slash < 0) {

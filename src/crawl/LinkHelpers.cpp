@@ -1,6 +1,7 @@
 #include "crawl/LinkHelpers.h"
 
 #include "common/AppError.h"
+#include "common/AsciiText.h"
 
 #include <array>
 #include <string_view>
@@ -22,6 +23,11 @@ std::string_view toStd(QByteArrayView text)
     return {text.data(), size_t(text.size())};
 }
 
+constexpr QByteArrayView toView(std::string_view text)
+{
+    return {text.data(), qsizetype(text.size())};
+}
+
 // What the cleaning walk does with each byte, and the byte it writes when kept.
 enum CleanAction : unsigned char { Keep, Drop, Stop };
 
@@ -37,7 +43,7 @@ constexpr CleanTable cleanTable(bool lowerCase)
 {
     CleanTable table{};
     for (int ch = 0; ch < 256; ++ch)
-        table[size_t(ch)].out = static_cast<unsigned char>(lowerCase && ch >= 'A' && ch <= 'Z' ? ch + 32 : ch);
+        table[size_t(ch)].out = static_cast<unsigned char>(lowerCase ? AsciiText::toLower(char(ch)) : char(ch));
     table[','].action = Drop;
     table['\''].action = Drop;
     table['\n'].action = Drop;
@@ -75,21 +81,6 @@ QByteArrayView cleanWith(const CleanTable &table, QByteArrayView rawSlice, std::
 
     const QByteArrayView cleaned(buffer.data(), written);
     return cleaned.sliced(modPublic::trimToLastHttpOffset(cleaned));
-}
-
-// The first seven characters, lower-cased (A to Z only), read "http://".
-bool startsWithHttpAnyCase(QByteArrayView text)
-{
-    if (text.size() < qsizetype(HttpPrefix.size()))
-        return false;
-    for (size_t i = 0; i < HttpPrefix.size(); ++i) {
-        char ch = text[qsizetype(i)];
-        if (ch >= 'A' && ch <= 'Z')
-            ch = char(ch - 'A' + 'a');
-        if (ch != HttpPrefix[i])
-            return false;
-    }
-    return true;
 }
 
 } // namespace
@@ -157,7 +148,7 @@ QByteArray GetExtension(const QByteArray &link)
 QByteArray GetBaseUrl(const QByteArray &pageUrl)
 {
     QByteArrayView rest(pageUrl);
-    if (startsWithHttpAnyCase(rest))
+    if (AsciiText::startsWithNoCase(rest, toView(HttpPrefix)))
         rest = rest.sliced(qsizetype(HttpPrefix.size()));
 
     const qsizetype lastSlash = rest.lastIndexOf('/');

@@ -1,6 +1,7 @@
 #include "crawl/PageParser.h"
 
 #include "common/AppError.h"
+#include "common/AsciiText.h"
 #include "crawl/LinkHelpers.h"
 #include "settings/Settings.h"
 
@@ -37,16 +38,12 @@ AppError fileAccessError()
     return AppError(ErrorNumber::PathFileAccess, source(), QStringLiteral("Path/File access error"));
 }
 
-// Lower-cases A to Z only; every other byte stays as it is. A plain branch-free
-// loop, which the compiler turns into vector code.
+// Lower-cases A to Z only; every other byte stays as it is. A plain loop, which
+// the compiler turns into vector code.
 void lowerAscii(const char *in, size_t size, char *out)
 {
-    const unsigned char *from = reinterpret_cast<const unsigned char *>(in);
-    unsigned char *to = reinterpret_cast<unsigned char *>(out);
-    for (size_t i = 0; i < size; ++i) {
-        const unsigned char ch = from[i];
-        to[i] = ch | (static_cast<unsigned char>(ch - 'A') < 26 ? 0x20 : 0);
-    }
+    for (size_t i = 0; i < size; ++i)
+        out[i] = AsciiText::toLower(in[i]);
 }
 
 // Finds "a href=" in the page as if the whole page had been lower-cased, while

@@ -1,5 +1,7 @@
 #include "settings/RegistryFileFormat.h"
 
+#include "common/AsciiText.h"
+
 #include <QByteArrayView>
 #include <QStringDecoder>
 
@@ -51,18 +53,6 @@ std::vector<Line> splitLines(const QByteArray &text, bool &damaged)
     return lines;
 }
 
-int hexDigit(QChar c)
-{
-    const char16_t u = c.unicode();
-    if (u >= u'0' && u <= u'9')
-        return u - u'0';
-    if (u >= u'a' && u <= u'f')
-        return u - u'a' + 10;
-    if (u >= u'A' && u <= u'F')
-        return u - u'A' + 10;
-    return -1;
-}
-
 // A run of 1 to maxDigits hex digits and nothing else.
 std::optional<quint32> hexNumber(QStringView text, qsizetype maxDigits)
 {
@@ -70,7 +60,7 @@ std::optional<quint32> hexNumber(QStringView text, qsizetype maxDigits)
         return std::nullopt;
     quint32 number = 0;
     for (const QChar c : text) {
-        const int digit = hexDigit(c);
+        const int digit = AsciiText::hexDigitValue(c.unicode());
         if (digit < 0)
             return std::nullopt;
         number = number * 16 + quint32(digit);

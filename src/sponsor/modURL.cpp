@@ -1,6 +1,7 @@
 #include "sponsor/modURL.h"
 
 #include "common/AppError.h"
+#include "common/AsciiText.h"
 
 #include <QByteArrayView>
 #include <QString>
@@ -27,23 +28,12 @@ qint32 advance(qint32 position, qint32 by)
     return next;
 }
 
-int hexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
 // The value of the leading run of hexadecimal digits; no digit gives 0.
 char leadingHexValue(QByteArrayView digits)
 {
     int value = 0;
     for (const char c : digits) {
-        const int digit = hexDigit(c);
+        const int digit = AsciiText::hexDigitValue(static_cast<unsigned char>(c));
         if (digit < 0)
             break;
         value = value * 16 + digit;
