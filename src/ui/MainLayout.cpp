@@ -1,5 +1,7 @@
 #include "ui/MainLayout.h"
 
+#include <QWidget>
+
 #include <cmath>
 
 namespace MainLayout {
@@ -69,6 +71,11 @@ QRect toPixels(const Box &box)
     const int right = pixelEdge(box.left + box.width);
     const int bottom = pixelEdge(box.top + box.height);
     return QRect(left, top, right - left, bottom - top);
+}
+
+void place(QWidget *widget, const Box &box)
+{
+    widget->setGeometry(toPixels(box));
 }
 
 } // namespace MainLayout

@@ -2,6 +2,8 @@
 
 #include <QRect>
 
+class QWidget;
+
 // The main window's resize layout, worked out in twips (1/1440 inch) exactly as
 // the window's design is given, and turned into pixels only at the end.
 //
@@ -61,6 +63,10 @@ struct Result
 
 // A twips box in pixels, edge by edge.
 [[nodiscard]] QRect toPixels(const Box &box);
+
+// Sets a control's geometry to a twips box of its parent; every window and
+// dialog places its controls this way.
+void place(QWidget *widget, const Box &box);
 
 // Twips to whole pixels, halves rounded up; and the fewest pixels covering a twips length.
 [[nodiscard]] int pixelEdge(double twips);

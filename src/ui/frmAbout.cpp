@@ -14,10 +14,7 @@ namespace {
 constexpr int ClientWidthTwips = 4830;
 constexpr int ClientHeightTwips = 2415;
 
-void place(QWidget *widget, double left, double top, double width, double height)
-{
-    widget->setGeometry(MainLayout::toPixels({left, top, width, height}));
-}
+using MainLayout::place;
 
 QLabel *centredLabel(const QString &name, const QString &text, QWidget *parent)
 {
@@ -43,12 +40,12 @@ frmAbout::frmAbout(QWidget *parent)
     setFixedSize(MainLayout::pixelsCovering(ClientWidthTwips), MainLayout::pixelsCovering(ClientHeightTwips));
 
     m_productLabel = centredLabel(QStringLiteral("Label1"), QStringLiteral("Trovewick v2.0"), this);
-    place(m_productLabel, 2280, 120, 2295, 255);
+    place(m_productLabel, {2280, 120, 2295, 255});
 
     m_latestReleaseLabel = centredLabel(
         QStringLiteral("Label2"), QStringLiteral("For the latest release of this product, please visit us at"), this);
     m_latestReleaseLabel->setWordWrap(true);
-    place(m_latestReleaseLabel, 2280, 480, 2295, 495);
+    place(m_latestReleaseLabel, {2280, 480, 2295, 495});
 
     m_webAddressLink = new ClickLabel(Vendor::WebAddress, this);
     m_webAddressLink->setObjectName(QStringLiteral("Label3"));
@@ -60,7 +57,7 @@ frmAbout::frmAbout(QWidget *parent)
     QPalette linkPalette = m_webAddressLink->palette();
     linkPalette.setColor(QPalette::WindowText, QColor(0, 0, 255));
     m_webAddressLink->setPalette(linkPalette);
-    place(m_webAddressLink, 2280, 1080, 2295, 255);
+    place(m_webAddressLink, {2280, 1080, 2295, 255});
     connect(m_webAddressLink, &ClickLabel::clicked, this, &frmAbout::Label3_Click);
 
     m_cmdOK = new QPushButton(QStringLiteral("&Close"), this);
@@ -68,12 +65,12 @@ frmAbout::frmAbout(QWidget *parent)
     // The default button takes Enter; Esc reaches reject(), which closes the same way.
     m_cmdOK->setAutoDefault(true);
     m_cmdOK->setDefault(true);
-    place(m_cmdOK, 2760, 1560, 1335, 375);
+    place(m_cmdOK, {2760, 1560, 1335, 375});
     connect(m_cmdOK, &QPushButton::clicked, this, &frmAbout::cmdOK_Click);
 
     m_copyrightLabel = centredLabel(QStringLiteral("Label4"), QStringLiteral("Copyright \u00A9 Trovewick"), this);
     m_copyrightLabel->setFont(AppFonts::msSerif(6.75));
-    place(m_copyrightLabel, 2280, 2160, 2295, 255);
+    place(m_copyrightLabel, {2280, 2160, 2295, 255});
 
     m_logo = new QLabel(this);
     m_logo->setObjectName(QStringLiteral("Image1"));
@@ -81,7 +78,7 @@ frmAbout::frmAbout(QWidget *parent)
     m_logo->setLineWidth(1);
     m_logo->setAlignment(Qt::AlignCenter);
     m_logo->setPixmap(productLogo());
-    place(m_logo, 120, 120, 1905, 1170);
+    place(m_logo, {120, 120, 1905, 1170});
 
     m_cmdOK->setFocus();
 }

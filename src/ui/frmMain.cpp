@@ -67,10 +67,7 @@ QPixmap drawnArrow(bool pointsLeft, const QSize &box, const QColor &colour)
     return pixmap;
 }
 
-void place(QWidget *widget, const MainLayout::Box &box)
-{
-    widget->setGeometry(MainLayout::toPixels(box));
-}
+using MainLayout::place;
 
 } // namespace
 

@@ -21,10 +21,7 @@ namespace {
 constexpr int ClientWidthTwips = 7410;
 constexpr int ClientHeightTwips = 4560;
 
-void place(QWidget *widget, double left, double top, double width, double height)
-{
-    widget->setGeometry(MainLayout::toPixels({left, top, width, height}));
-}
+using MainLayout::place;
 
 } // namespace
 
@@ -70,13 +67,13 @@ frmOptions::frmOptions(Settings &settings, QWidget *parent)
         l->setObjectName(QStringLiteral("Label1(%1)").arg(index));
         l->setWordWrap(true);
         l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-        place(l, 360, top, 1455, 495);
+        place(l, {360, top, 1455, 495});
         return l;
     };
     auto lineEdit = [this](const QString &name, double top, double width) {
         auto *edit = new QLineEdit(this);
         edit->setObjectName(name);
-        place(edit, 2040, top, width, 285);
+        place(edit, {2040, top, width, 285});
         return edit;
     };
 
@@ -87,7 +84,7 @@ frmOptions::frmOptions(Settings &settings, QWidget *parent)
     m_cmdBrowse = new QPushButton(QStringLiteral("&Browse"), this);
     m_cmdBrowse->setObjectName(QStringLiteral("cmdBrowse"));
     m_cmdBrowse->setEnabled(false);
-    place(m_cmdBrowse, 6000, 315, 1215, 375);
+    place(m_cmdBrowse, {6000, 315, 1215, 375});
 
     m_searchLabel = label(1, QStringLiteral("Search for these file &extensions"), 855);
     m_txtSearch = lineEdit(QStringLiteral("txtSearch"), 960, 3015);
@@ -99,31 +96,31 @@ frmOptions::frmOptions(Settings &settings, QWidget *parent)
 
     m_maxFilesLabel = label(0, QStringLiteral("Limit number of &files found to"), 2055);
     m_cboMaxFiles = createCombo(QStringLiteral("cboMaxFiles"), MaxFilesItems);
-    place(m_cboMaxFiles, 2040, 2160, 975, 315);
+    place(m_cboMaxFiles, {2040, 2160, 975, 315});
 
     m_maxPagesLabel = label(3, QStringLiteral("Limit number of &pages crawled to"), 2655);
     m_cboMaxPages = createCombo(QStringLiteral("cboMaxPages"), MaxPagesItems);
-    place(m_cboMaxPages, 2040, 2760, 975, 315);
+    place(m_cboMaxPages, {2040, 2760, 975, 315});
 
     m_maxDomainLabel = label(6, QStringLiteral("&Limit number of pages per domain to"), 3255);
     m_cboMaxDomain = createCombo(QStringLiteral("cboMaxDomain"), MaxDomainItems);
-    place(m_cboMaxDomain, 2040, 3360, 975, 315);
+    place(m_cboMaxDomain, {2040, 3360, 975, 315});
 
     m_cmdHelp = new QPushButton(QStringLiteral("Online &Help"), this);
     m_cmdHelp->setObjectName(QStringLiteral("cmdHelp"));
-    place(m_cmdHelp, 3120, 3960, 1215, 375);
+    place(m_cmdHelp, {3120, 3960, 1215, 375});
     m_cmdSave = new QPushButton(QStringLiteral("&Save"), this);
     m_cmdSave->setObjectName(QStringLiteral("cmdSave"));
-    place(m_cmdSave, 4560, 3960, 1215, 375);
+    place(m_cmdSave, {4560, 3960, 1215, 375});
     m_cmdCancel = new QPushButton(QStringLiteral("&Close"), this);
     m_cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
-    place(m_cmdCancel, 6000, 3960, 1215, 375);
+    place(m_cmdCancel, {6000, 3960, 1215, 375});
 
     m_slowConnectionNote = label(5,
                                  QStringLiteral("If you have a slow internet connection, try setting the Limit "
                                                 "values lower to to obtain better crawl performance."),
                                  2280);
-    place(m_slowConnectionNote, 3600, 2280, 3255, 735);
+    place(m_slowConnectionNote, {3600, 2280, 3255, 735});
     m_slowConnectionNote->setForegroundRole(QPalette::WindowText);
 
     // A label's access key moves to the next control in the tab order that can
