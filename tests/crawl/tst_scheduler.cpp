@@ -1,4 +1,3 @@
-#include "common/AppError.h"
 #include "crawl/CrawlEngine.h"
 #include "support/FakeTransfer.h"
 #include "settings/Settings.h"
@@ -8,25 +7,13 @@
 
 namespace {
 
-// Refuses one request by raising, as a component whose request fails does;
-// records the others.
-class RefusingTransfer final : public TransferComponent
+QByteArrayList requestedUrls(const FakeTransfer &transfer)
 {
-public:
-    QString StartFileRead(const QByteArray &url, const QByteArray &, int, const QByteArray &) override
-    {
-        if (++m_requests == refuse)
-            throw AppError(ErrorNumber::InvalidArgument, QStringLiteral("txPages"), QStringLiteral("refused"));
-        urls.append(url);
-        return QString::number(m_requests);
-    }
-
-    int refuse = 0; // which request fails, counted from 1
     QByteArrayList urls;
-
-private:
-    int m_requests = 0;
-};
+    for (const FakeTransfer::Request &request : transfer.requests)
+        urls.append(request.url);
+    return urls;
+}
 
 } // namespace
 
@@ -242,8 +229,8 @@ void tst_Scheduler::stopAndStartResumes()
 
 void tst_Scheduler::failingRequestEndsTheTickSilently()
 {
-    RefusingTransfer transfer;
-    transfer.refuse = 2;
+    FakeTransfer transfer;
+    transfer.refuseRequestNumber = 2;
     CrawlEngine engine(transfer, m_settings);
     for (int i = 1; i <= 4; ++i)
         engine.AddPage("h/" + QByteArray::number(i));
@@ -254,7 +241,7 @@ void tst_Scheduler::failingRequestEndsTheTickSilently()
     // The second request fails: the tick ends there, its page stays fetching,
     // the pages after it stay queued and the status line is not rewritten.
     engine.TimerKeepBusy_Timer();
-    QCOMPARE(transfer.urls, QByteArrayList{"http://h/1"});
+    QCOMPARE(requestedUrls(transfer), QByteArrayList{"http://h/1"});
     QCOMPARE(engine.treePages().Image(3), NodeImage::Fetching);
     QCOMPARE(engine.treePages().Image(4), NodeImage::Queued);
     QCOMPARE(engine.treePages().Image(5), NodeImage::Queued);
@@ -264,7 +251,7 @@ void tst_Scheduler::failingRequestEndsTheTickSilently()
     // The next tick runs normally; the page whose request failed still counts
     // as in flight and is not requested again.
     engine.TimerKeepBusy_Timer();
-    QCOMPARE(transfer.urls, (QByteArrayList{"http://h/1", "http://h/3", "http://h/4"}));
+    QCOMPARE(requestedUrls(transfer), (QByteArrayList{"http://h/1", "http://h/3", "http://h/4"}));
     QCOMPARE(engine.title(), QStringLiteral("0 files found / 5 pages found..."));
 }
 
