@@ -7,7 +7,7 @@ class tst_RegistryFileFormat : public QObject
 {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     void readsAHandWrittenFile();
     void roundTripOfEveryType_data();
     void roundTripOfEveryType();

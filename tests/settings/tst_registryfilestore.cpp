@@ -100,7 +100,7 @@ class tst_RegistryFileStore : public QObject
 {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     void initTestCase();
     void init();
 

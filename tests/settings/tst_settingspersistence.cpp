@@ -13,7 +13,7 @@ class tst_SettingsPersistence : public QObject
 {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     void initTestCase();
     void init();
     void cleanup();
