@@ -79,7 +79,8 @@ QString HttpTransfer::StartFileRead(const QByteArray &url, const QByteArray &url
     transfer->url = url;
     transfer->data = data;
     transfer->file.setFileName(m_folder->filePath(key + QStringLiteral(".tmp")));
-    if (!transfer->file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+    // Unbuffered: each piece the session hands over is one write.
+    if (!transfer->file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
         failLater(key, fileType, url, data);
         return key;
     }

@@ -16,6 +16,9 @@ namespace {
 
 // Bytes asked of the socket per receive; a typical page arrives in one or two.
 constexpr long ReceiveBufferBytes = 64 * 1024;
+// An error page this small is read to its end and thrown away, so its
+// connection can serve the next read; a larger one ends the read at once.
+constexpr qint64 DrainedErrorBytes = 64 * 1024;
 
 void initialiseCurlOnce()
 {
@@ -72,11 +75,11 @@ struct WebSession::Read
         // one that is not followed fails the read when it ends.
         if (status >= 300 && status < 400)
             return bytes;
+        read->received += qint64(bytes);
         if (status < 200 || status >= 300) {
             read->refused = true;
-            return 0;
+            return read->received <= DrainedErrorBytes ? bytes : 0;
         }
-        read->received += qint64(bytes);
         if (read->received > read->limits.maxBodyBytes
             || !read->sink(QByteArrayView(data, qsizetype(bytes)))) {
             read->refused = true;
