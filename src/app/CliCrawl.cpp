@@ -67,7 +67,15 @@ CliCrawl::CliCrawl(const CliOptions &options, const Settings &settings, QObject 
       m_engine(std::make_unique<CrawlEngine>(*m_transfer, settings))
 {
     m_statusOnTty = !m_options.quiet && ::isatty(STDERR_FILENO);
-    m_engine->TimerKeepBusy().setInterval(m_options.intervalMs);
+    if (m_options.intervalMs > 0) {
+        m_engine->TimerKeepBusy().setInterval(m_options.intervalMs);
+    } else {
+        // No pause between ticks: a tick runs right after the engine has handled
+        // each finished read, in the same turn of the event loop, rather than a
+        // zero timer spinning the loop while reads are on their way. The timer
+        // keeps its second as a safety net.
+        connect(m_transfer.get(), &TransferComponent::FileReadComplete, this, &CliCrawl::tickNow);
+    }
     connect(&m_engine->treeFiles(), &QAbstractItemModel::rowsInserted, this, &CliCrawl::onFileAdded);
     connect(m_engine.get(), &CrawlEngine::ticked, this, &CliCrawl::onTick);
     connect(m_engine.get(), &CrawlEngine::titleChanged, this, &CliCrawl::showStatus);
@@ -106,7 +114,15 @@ bool CliCrawl::start()
     }
     m_engine->setRootText(m_options.root);
     m_engine->cmdCrawl_Click();
+    if (m_options.intervalMs == 0)
+        tickNow();
     return true;
+}
+
+void CliCrawl::tickNow()
+{
+    if (m_engine->running())
+        m_engine->TimerKeepBusy_Timer();
 }
 
 void CliCrawl::onFileAdded(const QModelIndex &parent, int first, int last)

@@ -31,6 +31,7 @@ public:
 private:
     void onFileAdded(const QModelIndex &parent, int first, int last);
     void onTick();
+    void tickNow();
     void onPageCompleted(int index, int image, const QByteArray &key);
     void onRunningChanged(bool running);
     void onInterrupt();

@@ -78,7 +78,7 @@ CliParseResult parseCliArguments(const QStringList &arguments)
     const QCommandLineOption search(QStringLiteral("search"),
                                     QStringLiteral("File extensions to report (comma-separated)."), QStringLiteral("LIST"));
     const QCommandLineOption interval(QStringLiteral("interval"),
-                                      QStringLiteral("Scheduler tick in milliseconds (default 1000)."), QStringLiteral("MS"));
+                                      QStringLiteral("Scheduler tick in milliseconds (default 1000); 0 ticks as soon as a read finishes."), QStringLiteral("MS"));
     const QCommandLineOption pages(QStringLiteral("pages"),
                                    QStringLiteral("After the crawl, print the page tree in index order."));
     const QCommandLineOption quiet(QStringLiteral("quiet"),
@@ -120,8 +120,8 @@ CliParseResult parseCliArguments(const QStringList &arguments)
         return usageError(QStringLiteral("Limits are whole numbers from -32768 to 32767."), parser);
     if (parser.isSet(interval)) {
         options.intervalMs = parser.value(interval).toInt(&ok);
-        if (!ok || options.intervalMs < 1)
-            return usageError(QStringLiteral("--interval takes a positive number of milliseconds."), parser);
+        if (!ok || options.intervalMs < 0)
+            return usageError(QStringLiteral("--interval takes a number of milliseconds, 0 or more."), parser);
     }
     if (parser.isSet(follow))
         options.follow = parser.value(follow);
