@@ -8,9 +8,10 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
+#include <climits>
 #include <mutex>
 #include <utility>
-#include <vector>
 
 namespace {
 
@@ -149,11 +150,27 @@ WebSession::ReadId WebSession::read(const QUrl &url, const ReadLimits &limits, B
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Read::onBody);
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, read.get());
 
+    Read &added = *read;
     m_reads.emplace(id, std::move(read));
     // Adding a handle only schedules it: curl asks for a timer, and the read
     // starts once control is back in the event loop.
-    curl_multi_add_handle(m_multi, easy);
+    if (!easy || curl_multi_add_handle(m_multi, easy) != CURLM_OK) {
+        // Out of memory, most likely: the read fails, later, like any other.
+        added.refused = true;
+        QTimer::singleShot(0, this, [this, id] { failUnstarted(id); });
+    }
     return id;
+}
+
+void WebSession::failUnstarted(ReadId id)
+{
+    const auto it = m_reads.find(id);
+    if (it == m_reads.end())
+        return;
+    const Finished finished = std::move(it->second->finished);
+    m_reads.erase(it);
+    if (finished)
+        finished(false);
 }
 
 void WebSession::cancel(ReadId id)
@@ -214,9 +231,10 @@ void WebSession::drive(int socket, int eventMask)
 
 void WebSession::collectFinished()
 {
-    // Every read that ended is taken out of curl first; only then are the
-    // callers told, since a caller may start new reads or end the session.
-    std::vector<std::pair<Finished, bool>> outcomes;
+    // One read at a time: it is taken out of curl before its caller is told,
+    // and the caller may start or cancel reads, or end the session, before the
+    // next one is looked at (curl forgets the outcome of a read cancelled here).
+    const QPointer<WebSession> alive(this);
     int queued = 0;
     while (CURLMsg *message = curl_multi_info_read(m_multi, &queued)) {
         if (message->msg != CURLMSG_DONE)
@@ -227,14 +245,11 @@ void WebSession::collectFinished()
         curl_easy_getinfo(message->easy_handle, CURLINFO_RESPONSE_CODE, &status);
         const bool ok = message->data.result == CURLE_OK && !read->refused && status >= 200
                         && status < 300;
-        outcomes.emplace_back(std::move(read->finished), ok);
+        const Finished finished = std::move(read->finished);
         endRead(read->id);
-    }
-    const QPointer<WebSession> alive(this);
-    for (auto &[finished, ok] : outcomes) {
-        if (!alive)
-            return;
         if (finished)
             finished(ok);
+        if (!alive)
+            return;
     }
 }

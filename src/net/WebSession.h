@@ -58,6 +58,7 @@ private:
     void watchSocket(int socket, int what);
     void drive(int socket, int eventMask);
     void collectFinished();
+    void failUnstarted(ReadId id);
     void endRead(ReadId id);
 
     void *m_multi = nullptr; // CURLM
@@ -65,5 +66,4 @@ private:
     std::unordered_map<int, std::unique_ptr<SocketWatch>> m_sockets;
     std::unordered_map<ReadId, std::unique_ptr<Read>> m_reads;
     ReadId m_lastId = 0;
-    bool m_driving = false;
 };
