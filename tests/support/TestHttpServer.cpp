@@ -259,6 +259,16 @@ const TestHttpServer::Response &TestHttpServer::responseFor(const Request &reque
 
 void TestHttpServer::answer(QTcpSocket *socket, const Request &request, const Response &response)
 {
+    if (response.delayMs > 0) {
+        Response later = response;
+        later.delayMs = 0;
+        // Tied to the socket: a connection closed meanwhile gets no answer.
+        QTimer::singleShot(response.delayMs, socket, [this, socket, request, later] {
+            answer(socket, request, later);
+            processBuffer(socket);
+        });
+        return;
+    }
     if (response.neverAnswer)
         return;
     if (response.dropConnection) {

@@ -53,6 +53,10 @@ public:
         qint64 stallAfter = -1;
         bool neverAnswer = false;    // accept and read the request, never answer
         bool dropConnection = false; // close the connection instead of answering
+        // Answer (or drop the connection) only this many milliseconds after the
+        // request has arrived: a server slow to respond. Requests behind it on the
+        // same connection wait their turn.
+        int delayMs = 0;
 
         static Response html(const QByteArray &body, int status = 200);
         static Response redirect(int status, const QByteArray &location);
