@@ -1,12 +1,14 @@
 // Takes the screenshots of scripts/screenshot: the main window while a crawl
 // runs and after it has finished, the options dialog and the about box. It
-// drives the real window the way a user would (types the root, presses Crawl,
-// double-clicks a found file) and saves PNG files; it is not part of the program.
+// serves a small site from a folder on a loopback port of its own, drives the
+// real window the way a user would (types the root, presses Crawl, double-clicks
+// a found file) and saves PNG files; it is not part of the program.
 //
-//   trovewick_screenshot_demo OUTPUT_DIR ROOT_URL FEED_URL
+//   trovewick_screenshot_demo OUTPUT_DIR SITE_DIR
 //
-// On a desktop with a window manager the shots include the window frame, so the
-// status line in the title bar shows.
+// SITE_DIR holds the site's pages, index.htm the root and info2.0.xml the sponsor
+// feed. On a desktop with a window manager the shots include the window frame,
+// so the status line in the title bar shows.
 
 #include "ui/AppFonts.h"
 #include "crawl/CrawlEngine.h"
@@ -17,9 +19,12 @@
 #include "ui/frmAbout.h"
 #include "ui/frmMain.h"
 #include "ui/frmOptions.h"
+#include "support/TestHttpServer.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QDirIterator>
+#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -59,6 +64,38 @@ void settle(int ms = 300)
     QTest::qWait(ms);
 }
 
+// Pages other than the start page and the feed are answered after a pause, as a
+// real site would answer, so the shot taken during the crawl finds pages being
+// fetched.
+constexpr int SlowPageDelayMs = 1500;
+
+// Routes every file below `siteDir` to its path on `server`; false when the
+// folder holds no file or a file cannot be read.
+bool serveSite(TestHttpServer &server, const QString &siteDir)
+{
+    const QDir site(siteDir);
+    int files = 0;
+    QDirIterator it(siteDir, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        QFile file(it.next());
+        if (!file.open(QIODevice::ReadOnly))
+            return false;
+        const QByteArray path = '/' + site.relativeFilePath(file.fileName()).toUtf8();
+        TestHttpServer::Response response = TestHttpServer::Response::html(file.readAll());
+        if (path.endsWith(".xml"))
+            response.headers = {{QByteArrayLiteral("Content-Type"), QByteArrayLiteral("text/xml")}};
+        if (path != "/index.htm" && path != "/info2.0.xml")
+            response.delayMs = SlowPageDelayMs;
+        server.route(path, response);
+        ++files;
+    }
+    // Links to pages the site lacks fail, after the same pause.
+    TestHttpServer::Response missing = TestHttpServer::Response::error(404);
+    missing.delayMs = SlowPageDelayMs;
+    server.setFallback(missing);
+    return files > 0;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -68,14 +105,21 @@ int main(int argc, char *argv[])
     QApplication::setWindowIcon(productIcon());
     AppFonts::loadBundledFonts();
     const QStringList args = app.arguments();
-    if (args.size() < 4) {
-        std::fprintf(stderr, "usage: %s OUTPUT_DIR ROOT_URL FEED_URL\n", argv[0]);
+    if (args.size() < 3) {
+        std::fprintf(stderr, "usage: %s OUTPUT_DIR SITE_DIR\n", argv[0]);
         return 2;
     }
     outputDir = args.at(1);
     QDir().mkpath(outputDir);
 
-    frmMain window{QUrl(args.at(3))};
+    // The site on a free loopback port; nothing leaves the machine.
+    TestHttpServer server;
+    if (!server.isListening() || !serveSite(server, args.at(2))) {
+        std::fprintf(stderr, "cannot serve the site in %s\n", qPrintable(args.at(2)));
+        return 1;
+    }
+
+    frmMain window{QUrl(QString::fromLatin1(server.url("/info2.0.xml")))};
     // Nothing leaves the machine: opening a found file only marks it opened.
     window.setShellOpen([](const QString &) {});
     window.Form_Load();
@@ -93,7 +137,7 @@ int main(int argc, char *argv[])
 
     auto *root = window.findChild<QLineEdit *>(QStringLiteral("txtRoot"));
     root->setFocus();
-    QTest::keyClicks(root, args.at(2));
+    QTest::keyClicks(root, QString::fromLatin1(server.url("/index.htm")));
     settle();
 
     // During the crawl: just after the second tick, with the root page done,
