@@ -162,7 +162,10 @@ void SponsorFeed::docAdText_ondataavailable()
         return;
 
     // Only a root element has entries; a feed that begins with anything else
-    // (declaration, comment, processing instruction) yields none.
+    // (declaration, comment, processing instruction) yields none. One popup
+    // page at most is shown per feed: a feed listing hundreds would otherwise
+    // open as many browser windows.
+    bool popupTaken = false;
     if (root.isElement()) {
         for (QDomNode child = root.firstChild(); !child.isNull(); child = child.nextSibling()) {
             const QString name = baseName(child);
@@ -184,8 +187,8 @@ void SponsorFeed::docAdText_ondataavailable()
                 }
                 m_adList = std::move(entries);
                 m_cursor = -1;
-            } else if (name == u"popup") {
-                requestPopup(textContent(child));
+            } else if (name == u"popup" && !popupTaken) {
+                popupTaken = requestPopup(textContent(child));
             }
         }
     }
@@ -196,20 +199,27 @@ void SponsorFeed::docAdText_ondataavailable()
     TimerAds_Timer();
 }
 
-void SponsorFeed::requestPopup(const QString &encodedAddress)
+bool SponsorFeed::requestPopup(const QString &encodedAddress)
 {
+    QByteArray address;
     try {
         // Line breaks around the address in an indented feed are no part of it.
-        const QByteArray address = modURL::UrlDecode(encodedAddress.toUtf8()).trimmed();
-        // The feed comes from the network: only a web page is fetched for the
-        // browser, never a local file or another scheme.
-        if (!isPopupAddress(address))
-            return;
+        address = modURL::UrlDecode(encodedAddress.toUtf8()).trimmed();
+    } catch (const std::exception &) {
+        // An address too long to decode only costs that popup.
+        return false;
+    }
+    // The feed comes from the network: only a web page is fetched for the
+    // browser, never a local file or another scheme.
+    if (!isPopupAddress(address))
+        return false;
+    try {
         m_txPages.StartFileRead(address, address, 1, sponsorData());
     } catch (const std::exception &) {
-        // An address too long to decode, or a request the component refuses, only
-        // costs the popup; the sponsor line still becomes a link.
+        // A request the component refuses costs the popup; the sponsor line
+        // still becomes a link.
     }
+    return true;
 }
 
 void SponsorFeed::TimerAds_Timer()

@@ -94,7 +94,8 @@ private:
         QString address;      // its text content, URL-encoded
     };
 
-    void requestPopup(const QString &encodedAddress);
+    // Requests the popup page; false when the address was unusable.
+    bool requestPopup(const QString &encodedAddress);
     void setLine(const QString &text, bool linkStyle);
     void onLoaded(bool ok);
 

@@ -69,6 +69,8 @@ private Q_SLOTS:
     void clickIgnoresFailures();
 
     void popupRequested();
+    void onePopupPerFeed_data();
+    void onePopupPerFeed();
     void popupRefused_data();
     void popupRefused();
     void popupTooLongIsSkipped();
@@ -398,17 +400,40 @@ void tst_SponsorFeed::clickIgnoresFailures()
 
 void tst_SponsorFeed::popupRequested()
 {
-    process("<feed><popup>http%3A%2F%2Fwww.example.com%2Fpop+up.htm%3Fa%3D1</popup>"
-            "<popup>https://www.example.com/second.htm</popup></feed>"_ba);
-    QCOMPARE(m_transfer->requests.size(), 2);
+    process("<feed><popup>http%3A%2F%2Fwww.example.com%2Fpop+up.htm%3Fa%3D1</popup></feed>"_ba);
+    QCOMPARE(m_transfer->requests.size(), 1);
     const FakeTransfer::Request &call = m_transfer->requests.at(0);
     QCOMPARE(call.url, "http://www.example.com/pop up.htm?a=1"_ba);
     QCOMPARE(call.url2, call.url);
     QCOMPARE(call.fileType, 1);
     QCOMPARE(call.data, "SPONSOR"_ba);
-    QCOMPARE(m_transfer->requests.at(1).url, "https://www.example.com/second.htm"_ba);
     QVERIFY(m_feed->isLinkStyle());
     QCOMPARE(m_feed->lblAdText(), SponsorFeed::designText());
+}
+
+void tst_SponsorFeed::onePopupPerFeed_data()
+{
+    QTest::addColumn<QByteArray>("popups");
+    QTest::addColumn<QByteArray>("requested");
+
+    QByteArray many;
+    for (int i = 0; i < 300; ++i)
+        many += "<popup>http://www.example.com/p" + QByteArray::number(i) + ".htm</popup>";
+    QTest::newRow("three hundred") << many << "http://www.example.com/p0.htm"_ba;
+    QTest::newRow("unusable ones before")
+        << "<popup>file:///etc/passwd</popup><popup>%zz</popup><popup>https://www.example.com/s.htm</popup>"
+           "<popup>http://www.example.com/t.htm</popup>"_ba
+        << "https://www.example.com/s.htm"_ba;
+}
+
+void tst_SponsorFeed::onePopupPerFeed()
+{
+    QFETCH(QByteArray, popups);
+    QFETCH(QByteArray, requested);
+    process("<feed>" + popups + "<ads><ad><t>One</t></ad></ads></feed>");
+    QCOMPARE(m_transfer->requests.size(), 1);
+    QCOMPARE(m_transfer->requests.at(0).url, requested);
+    QCOMPARE(m_feed->lblAdText(), u"One"_s);
 }
 
 void tst_SponsorFeed::popupRefused_data()
