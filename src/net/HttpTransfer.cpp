@@ -1,11 +1,10 @@
 #include "net/HttpTransfer.h"
 
 #include "common/AsciiText.h"
+#include "net/DownloadFolder.h"
 #include "net/WebRequest.h"
 
-#include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QUrl>
 
@@ -136,8 +135,7 @@ bool HttpTransfer::ensureFolder()
 {
     if (m_folder && m_folder->isValid())
         return true;
-    m_folder = std::make_unique<QTemporaryDir>(QDir::tempPath()
-                                               + QStringLiteral("/trovewick-XXXXXX"));
+    m_folder = std::make_unique<DownloadFolder>();
     return m_folder->isValid();
 }
 

@@ -7,7 +7,7 @@
 #include <memory>
 #include <unordered_map>
 
-class QTemporaryDir;
+class DownloadFolder;
 class QUrl;
 
 // The transfer component on the program's web session: each read streams the
@@ -35,7 +35,8 @@ public:
                           const QByteArray &data) override;
 
     // The folder the bodies are written to; empty until the first read needs it.
-    // It and every file still in it go when the component goes.
+    // It and every file still in it go when the component goes; making it
+    // removes the folders earlier runs left behind when they died.
     QString downloadFolder() const;
 
     // The address to request for the 8-bit text `url`, or an invalid QUrl when the
@@ -52,7 +53,7 @@ private:
 
     WebSession &m_session;
     const ReadLimits m_limits;
-    std::unique_ptr<QTemporaryDir> m_folder;
+    std::unique_ptr<DownloadFolder> m_folder;
     std::unordered_map<QString, std::unique_ptr<Transfer>> m_transfers;
     quint64 m_lastKey = 0;
 };

@@ -1,3 +1,4 @@
+#include "net/DownloadFolder.h"
 #include "net/HttpTransfer.h"
 #include "net/WebSession.h"
 #include "support/TestHttpServer.h"
@@ -5,6 +6,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLockFile>
+#include <QProcess>
+#include <QSysInfo>
 #include <QScopeGuard>
 #include <QSet>
 #include <QSignalSpy>
@@ -52,9 +56,12 @@ QByteArray contentsOf(const QString &path)
     return file.readAll();
 }
 
+// The bodies left in a download folder; its lock file is no body.
 QStringList filesIn(const QString &folder)
 {
-    return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System);
+    QStringList files = QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System);
+    files.removeAll(DownloadFolder::LockFileName);
+    return files;
 }
 
 QByteArray everyByte()
@@ -107,6 +114,7 @@ private Q_SLOTS:
     void readsThroughEnvironmentProxy();
     void destroyingRemovesFiles();
     void destroyingWithReadsInFlight();
+    void foldersOfDeadRunsAreRemoved();
 };
 
 void TestHttpTransfer::requestUrl_data()
@@ -767,6 +775,61 @@ void TestHttpTransfer::destroyingWithReadsInFlight()
     // Nothing arrives from a component that is gone, not even the queued failure.
     QCoreApplication::processEvents();
     QCOMPARE(spy.size(), 0);
+}
+
+void TestHttpTransfer::foldersOfDeadRunsAreRemoved()
+{
+    // A process that has ended: its pid names no live process any more.
+    QProcess finished;
+    finished.start(QStringLiteral("true"), {});
+    QVERIFY(finished.waitForFinished());
+    const qint64 deadPid = finished.processId() > 0 ? finished.processId() : 999'999;
+
+    const QString temp = QDir::tempPath();
+    auto makeFolder = [&temp](const QString &name) {
+        const QString path = temp + u'/' + name;
+        QDir().mkpath(path);
+        QFile body(path + QStringLiteral("/1.tmp"));
+        body.open(QIODevice::WriteOnly);
+        body.write("a partial body");
+        return path;
+    };
+    // Left by a run that was killed: its lock names the dead process.
+    const QString abandoned = makeFolder(QStringLiteral("trovewick-dead01"));
+    QFile staleLock(abandoned + u'/' + DownloadFolder::LockFileName);
+    QVERIFY(staleLock.open(QIODevice::WriteOnly));
+    staleLock.write(QByteArray::number(deadPid) + "\ntrovewick-cli\n"
+                    + QSysInfo::machineHostName().toUtf8() + '\n');
+    staleLock.close();
+    // Held by a run that is still going.
+    const QString live = makeFolder(QStringLiteral("trovewick-live01"));
+    QLockFile liveLock(live + u'/' + DownloadFolder::LockFileName);
+    liveLock.setStaleLockTime(0);
+    QVERIFY(liveLock.tryLock(0));
+    // Being made this instant by another run: not locked yet, but new.
+    const QString fresh = makeFolder(QStringLiteral("trovewick-new001"));
+    // Another program's folder.
+    const QString foreign = makeFolder(QStringLiteral("other-dead01"));
+    const auto cleanUp = qScopeGuard([&] {
+        for (const QString &path : {abandoned, live, fresh, foreign})
+            QDir(path).removeRecursively();
+    });
+
+    TestHttpServer server;
+    server.route("/a.htm", Response::html("a"));
+    WebSession session;
+    HttpTransfer transfer(session, limits(TestIdleMs, PageCap, 10));
+    QSignalSpy spy(&transfer, &TransferComponent::FileReadComplete);
+    transfer.StartFileRead(server.url("/a.htm"), server.url("/a.htm"), 1, "1");
+    QTRY_COMPARE_WITH_TIMEOUT(spy.size(), 1, WaitMs);
+
+    QVERIFY(!QFileInfo::exists(abandoned));
+    QVERIFY(QFileInfo::exists(live + QStringLiteral("/1.tmp")));
+    QVERIFY(QFileInfo::exists(fresh + QStringLiteral("/1.tmp")));
+    QVERIFY(QFileInfo::exists(foreign + QStringLiteral("/1.tmp")));
+    // The new folder is locked by this run: a second component leaves it alone.
+    QCOMPARE(DownloadFolder::removeAbandoned(temp), 0);
+    QVERIFY(QFileInfo::exists(transfer.downloadFolder()));
 }
 
 QTEST_GUILESS_MAIN(TestHttpTransfer)
