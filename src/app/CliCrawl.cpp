@@ -1,5 +1,7 @@
 #include "app/CliCrawl.h"
 
+#include "app/TerminationSignals.h"
+
 #include "common/AppError.h"
 #include "crawl/CrawlEngine.h"
 #include "net/HttpTransfer.h"
@@ -8,24 +10,13 @@
 #include "settings/Settings.h"
 
 #include <QCoreApplication>
-#include <QSocketNotifier>
 #include <QTemporaryDir>
 
 #include <csignal>
 #include <cstdio>
-#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
-
-int interruptPipe[2] = {-1, -1};
-
-// Runs in signal context: only hands the signal over to the event loop.
-void onSigint(int)
-{
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t written = ::write(interruptPipe[1], &byte, 1);
-}
 
 void writeLine(FILE *stream, const QByteArray &line)
 {
@@ -86,15 +77,6 @@ CliCrawl::CliCrawl(const CliOptions &options, const Settings &settings, QObject 
 
 CliCrawl::~CliCrawl()
 {
-    if (m_interruptNotifier) {
-        std::signal(SIGINT, SIG_DFL);
-        // The notifier goes before the socket it watches is closed.
-        delete m_interruptNotifier;
-        m_interruptNotifier = nullptr;
-        ::close(interruptPipe[0]);
-        ::close(interruptPipe[1]);
-        interruptPipe[0] = interruptPipe[1] = -1;
-    }
 }
 
 bool CliCrawl::start()
@@ -107,11 +89,8 @@ bool CliCrawl::start()
             return false;
         }
     }
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, interruptPipe) == 0) {
-        m_interruptNotifier = new QSocketNotifier(interruptPipe[0], QSocketNotifier::Read, this);
-        connect(m_interruptNotifier, &QSocketNotifier::activated, this, &CliCrawl::onInterrupt);
-        std::signal(SIGINT, onSigint);
-    }
+    m_signals = std::make_unique<TerminationSignals>(std::initializer_list<int>{SIGINT, SIGTERM, SIGHUP});
+    connect(m_signals.get(), &TerminationSignals::received, this, &CliCrawl::onSignal);
     m_engine->setRootText(m_options.root);
     m_engine->cmdCrawl_Click();
     if (m_options.intervalMs == 0)
@@ -156,14 +135,14 @@ void CliCrawl::onRunningChanged(bool running)
         finishWhenSettled();
 }
 
-void CliCrawl::onInterrupt()
+void CliCrawl::onSignal(int signalNumber)
 {
-    char byte = 0;
-    [[maybe_unused]] const ssize_t read = ::read(interruptPipe[0], &byte, 1);
-    if (++m_interrupts >= 2) {
-        // The user does not want to wait for the reads in flight.
+    // A second Ctrl-C, or a request to terminate or hang up: the user (or the
+    // system) does not want to wait for the reads in flight. Leaving the event
+    // loop cancels them and removes their files.
+    if (signalNumber != SIGINT || ++m_interrupts >= 2) {
         std::fputc('\n', stderr);
-        QCoreApplication::exit(130);
+        QCoreApplication::exit(128 + signalNumber);
         return;
     }
     if (m_engine->running())

@@ -10,7 +10,7 @@
 class CrawlEngine;
 class HttpTransfer;
 class WebSession;
-class QSocketNotifier;
+class TerminationSignals;
 struct Settings;
 
 // One headless crawl on the engine the window uses: found files to standard
@@ -34,7 +34,7 @@ private:
     void tickNow();
     void onPageCompleted(int index, int image, const QByteArray &key);
     void onRunningChanged(bool running);
-    void onInterrupt();
+    void onSignal(int signalNumber);
     void showStatus(const QString &status);
     void finishWhenSettled();
     void finish();
@@ -45,7 +45,7 @@ private:
     std::unique_ptr<HttpTransfer> m_transfer;
     std::unique_ptr<CrawlEngine> m_engine;
     QFile m_events;
-    QSocketNotifier *m_interruptNotifier = nullptr;
+    std::unique_ptr<TerminationSignals> m_signals;
     QString m_lastStatus;
     int m_interrupts = 0;
     bool m_statusOnTty = false;

@@ -1,8 +1,11 @@
+#include "app/TerminationSignals.h"
 #include "ui/AppFonts.h"
 #include "ui/ProductIcon.h"
 #include "ui/frmMain.h"
 
 #include <QApplication>
+
+#include <csignal>
 
 int main(int argc, char *argv[])
 {
@@ -13,6 +16,10 @@ int main(int argc, char *argv[])
     AppFonts::loadBundledFonts();
 
     frmMain window;
+    // Asked to end from outside, the program quits as if the window were
+    // closed: reads cancelled, their temporary folder removed, nothing saved.
+    TerminationSignals endRequests({SIGINT, SIGTERM, SIGHUP});
+    QObject::connect(&endRequests, &TerminationSignals::received, &app, &QCoreApplication::quit);
     window.Form_Load();
     return app.exec();
 }

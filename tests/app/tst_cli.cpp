@@ -1,6 +1,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QDir>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -26,7 +27,8 @@ private Q_SLOTS:
     void badArgumentsGiveUsage_data();
     void badArgumentsGiveUsage();
     void helpDocumentsTheOptions();
-    void interruptsStopThenQuit();
+    void endRequestsQuitAndCleanUp_data();
+    void endRequestsQuitAndCleanUp();
 
 private:
     struct Run
@@ -272,8 +274,20 @@ void tst_Cli::helpDocumentsTheOptions()
         QVERIFY2(run.out.contains(option), option);
 }
 
-void tst_Cli::interruptsStopThenQuit()
+void tst_Cli::endRequestsQuitAndCleanUp_data()
 {
+    QTest::addColumn<int>("signalNumber");
+    QTest::addColumn<int>("exitCode");
+    QTest::newRow("second Ctrl-C") << int(SIGINT) << 130;
+    QTest::newRow("SIGTERM") << int(SIGTERM) << 143;
+    QTest::newRow("SIGHUP") << int(SIGHUP) << 129;
+}
+
+void tst_Cli::endRequestsQuitAndCleanUp()
+{
+    QFETCH(int, signalNumber);
+    QFETCH(int, exitCode);
+
     // A server that takes the connection and never answers keeps one read in flight.
     QTcpServer silent;
     QVERIFY(silent.listen(QHostAddress::LocalHost));
@@ -282,23 +296,35 @@ void tst_Cli::interruptsStopThenQuit()
         while (QTcpSocket *socket = silent.nextPendingConnection())
             held.append(socket);
     });
+    // The crawler's own temporary folder, to see what it leaves behind.
+    QTemporaryDir temp;
+    QVERIFY(temp.isValid());
+    QProcessEnvironment env = cliEnvironment(QString());
+    env.insert(QStringLiteral("TMPDIR"), temp.path());
 
     QProcess cli;
-    cli.setProcessEnvironment(cliEnvironment(QString()));
+    cli.setProcessEnvironment(env);
     cli.start(QStringLiteral(TROVEWICK_CLI),
               {QStringLiteral("--interval"), QStringLiteral("10"),
                QStringLiteral("http://127.0.0.1:%1/").arg(silent.serverPort())});
     QVERIFY(cli.waitForStarted());
     QTRY_VERIFY_WITH_TIMEOUT(!held.isEmpty(), 30000);
+    QCOMPARE(QDir(temp.path()).entryList({QStringLiteral("trovewick-*")}, QDir::Dirs).size(), 1);
 
     QSignalSpy finished(&cli, &QProcess::finished);
-    ::kill(pid_t(cli.processId()), SIGINT); // stops the crawl; the read is still out
-    QByteArray err;
-    QTRY_VERIFY_WITH_TIMEOUT((err += cli.readAllStandardError()).contains("waiting for 1 read in flight"), 10000);
-    QCOMPARE(cli.state(), QProcess::Running);
-    ::kill(pid_t(cli.processId()), SIGINT); // quits at once
+    if (signalNumber == SIGINT) {
+        ::kill(pid_t(cli.processId()), SIGINT); // stops the crawl; the read is still out
+        QByteArray err;
+        QTRY_VERIFY_WITH_TIMEOUT((err += cli.readAllStandardError()).contains("waiting for 1 read in flight"),
+                                 10000);
+        QCOMPARE(cli.state(), QProcess::Running);
+    }
+    ::kill(pid_t(cli.processId()), signalNumber); // quits at once
     QVERIFY(finished.wait(30000));
-    QCOMPARE(cli.exitCode(), 130);
+    QCOMPARE(cli.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(cli.exitCode(), exitCode);
+    QCOMPARE(QDir(temp.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+             QStringList());
     qDeleteAll(held);
 }
 

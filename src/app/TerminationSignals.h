@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QObject>
+
+#include <initializer_list>
+
+class QSocketNotifier;
+
+// Hands the signals that ask a program to end (Ctrl-C, SIGTERM, SIGHUP) to the
+// event loop as a Qt signal, so the program ends on its normal path: reads
+// cancelled, temporary files removed. One instance at a time; the signals go
+// back to their default handling when it goes.
+class TerminationSignals final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TerminationSignals)
+
+public:
+    explicit TerminationSignals(std::initializer_list<int> signalNumbers, QObject *parent = nullptr);
+    ~TerminationSignals() override;
+
+    bool isWatching() const { return m_notifier != nullptr; }
+
+Q_SIGNALS:
+    void received(int signalNumber);
+
+private:
+    void onReadable();
+
+    QSocketNotifier *m_notifier = nullptr;
+    QList<int> m_signals;
+};
