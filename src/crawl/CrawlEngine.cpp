@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QStandardPaths>
 
 #include <algorithm>
@@ -120,7 +121,15 @@ void CrawlEngine::AddFile(QByteArray url)
             cmdCrawl_Click();
         return;
     }
-    (void)m_files.AddTopLevel(url, url, NodeImage::FoundFile);
+    if (m_files.AddTopLevel(url, url, NodeImage::FoundFile) != 0)
+        m_foundOn.push_back(m_pageBeingScanned);
+}
+
+QByteArray CrawlEngine::foundOn(int fileIndex) const
+{
+    if (fileIndex < 1 || size_t(fileIndex) > m_foundOn.size())
+        return {};
+    return m_foundOn[size_t(fileIndex - 1)];
 }
 
 void CrawlEngine::TimerKeepBusy_Timer()
@@ -213,6 +222,8 @@ void CrawlEngine::handlePageRead(const AsyncProp &asyncProp, const QByteArray &s
         if (asyncProp.value.isEmpty())
             throw AppError(ErrorNumber::FileNotFound, QStringLiteral("txPages"),
                            QStringLiteral("File not found"));
+        m_pageBeingScanned = asyncProp.url;
+        const auto scanned = qScopeGuard([this] { m_pageBeingScanned.clear(); });
         modParse::ParsePageFile(asyncProp.value, asyncProp.url, modParse::linkListsFrom(m_settings), *this);
         const int page = pageIndexFrom(strData, m_pages);
         if (page == 0)
@@ -256,6 +267,7 @@ void CrawlEngine::clearResults()
 {
     m_pages.Clear();
     m_files.Clear();
+    m_foundOn.clear();
     // Completions of reads started before the clear carry indexes that now name
     // other pages or none; they are recognised by their request key and dropped.
     m_forgottenReads.unite(m_pageReads);

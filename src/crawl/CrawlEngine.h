@@ -9,6 +9,7 @@
 #include <QTimer>
 
 #include <functional>
+#include <vector>
 
 struct AsyncProp;
 struct Settings;
@@ -92,6 +93,11 @@ public:
     // Page reads started and not yet completed, forgotten ones included.
     int readsInFlight() const { return int(m_pageReads.size() + m_forgottenReads.size()); }
 
+    // The address of the page whose scan first listed the found file at this
+    // index of treeFiles ("http://" and the page's key); empty for a file that
+    // was not listed by a page scan.
+    QByteArray foundOn(int fileIndex) const;
+
     void setShellOpen(ShellOpenFn shellOpen) { m_shellOpen = std::move(shellOpen); }
     void setPopupPagePath(const QString &path) { m_popupPagePath = path; }
     const QString &popupPagePath() const { return m_popupPagePath; }
@@ -125,6 +131,8 @@ private:
     QSet<QString> m_forgottenReads; // ... of reads started before the last clear
     ShellOpenFn m_shellOpen;
     QString m_popupPagePath;
+    QByteArray m_pageBeingScanned;     // the page whose links are being handled
+    std::vector<QByteArray> m_foundOn; // by treeFiles index - 1
 };
 
 // Where the sponsor popup page is written: beside the program when that folder

@@ -98,6 +98,9 @@ void tst_LiveCrawl::hostileSiteCrawlsQuietly()
     QCOMPARE(tree.IndexOf(host + "/never2.htm"), 0);
     QCOMPARE(tree.IndexOf(host + "/lost.htm"), 0);
     QCOMPARE(engine.treeFiles().Count(), 2);
+    // Each found file names the done page that listed it.
+    QCOMPARE(engine.foundOn(1), "http://" + host + "/index.htm");
+    QCOMPARE(engine.foundOn(2), "http://" + host + "/ok.htm");
     QCOMPARE(transfer.downloadFolder().isEmpty(), false);
     QCOMPARE(QDir(transfer.downloadFolder()).entryList(QDir::Files), QStringList());
 }
