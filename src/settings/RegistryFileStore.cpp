@@ -14,16 +14,13 @@
 #include <QThread>
 
 namespace {
-// Long enough for another instance to finish a save of a small file, short
-// enough that a stuck instance does not hang this one for good.
-constexpr int LockTimeoutMs = 10000;
 constexpr unsigned long LockPollMs = 5;
 
 // QLockFile's own wait doubles its pause up to seconds between tries; a save holds
 // the lock for milliseconds, so a short steady poll lets the other instance in sooner.
-bool acquire(QLockFile &lock)
+bool acquire(QLockFile &lock, std::chrono::milliseconds timeout)
 {
-    const QDeadlineTimer deadline(LockTimeoutMs);
+    const QDeadlineTimer deadline(timeout);
     while (!lock.tryLock(0)) {
         if (lock.error() != QLockFile::LockFailedError || deadline.hasExpired())
             return false;
@@ -99,7 +96,7 @@ StoreResult RegistryFileStore::modify(const std::function<StoreResult(RegistryTr
     if (!QDir().mkpath(QFileInfo(m_filePath).absolutePath()))
         return StoreResult::KeyUnavailable;
     QLockFile lock(m_filePath + QStringLiteral(".lock"));
-    if (!acquire(lock))
+    if (!acquire(lock, m_lockTimeout))
         return StoreResult::KeyUnavailable;
 
     // Read again under the lock: another instance may have saved since our last read.

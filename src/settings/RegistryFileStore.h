@@ -2,6 +2,7 @@
 
 #include "settings/RegistryStore.h"
 
+#include <chrono>
 #include <functional>
 
 class RegistryTree;
@@ -24,6 +25,13 @@ public:
     static QString defaultFilePath();
     const QString &filePath() const { return m_filePath; }
 
+    // How long a change waits for the lock another instance holds before it gives
+    // up with KeyUnavailable. A save holds the lock for milliseconds, so a lock held
+    // longer is stuck or foreign, and the options dialog waits on it frozen.
+    static constexpr std::chrono::milliseconds DefaultLockTimeout{2000};
+    std::chrono::milliseconds lockTimeout() const { return m_lockTimeout; }
+    void setLockTimeout(std::chrono::milliseconds timeout) { m_lockTimeout = timeout; }
+
     // Runs when the new text has been written but has not yet replaced the old
     // file: tests stop or fail a write at that point.
     void setBeforeCommitHook(std::function<void()> hook) { m_beforeCommit = std::move(hook); }
@@ -45,5 +53,6 @@ private:
     bool keepDamagedCopy(const QByteArray &text) const;
 
     QString m_filePath;
+    std::chrono::milliseconds m_lockTimeout = DefaultLockTimeout;
     std::function<void()> m_beforeCommit;
 };

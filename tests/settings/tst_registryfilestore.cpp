@@ -1,3 +1,4 @@
+#include "common/AppError.h"
 #include "settings/RegistryFileFormat.h"
 #include "settings/RegistryFileStore.h"
 #include "settings/cRegistry.h"
@@ -10,8 +11,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <chrono>
 #include <cstdio>
+#include <memory>
 #include <stdexcept>
+
+using namespace std::chrono_literals;
 
 // The test runs its own executable as the second program instance: with
 // "--child-save <prefix> <count>" it saves <count> values once told to go, with
@@ -114,6 +119,10 @@ private Q_SLOTS:
     void foreignFileIsKeptAside();
     void unreadableStoreIsNotReplaced();
     void blockedFolderRefusesWrites();
+    void lockTimeoutIsAtMostTwoSeconds();
+    void heldLockRefusesChanges_data();
+    void heldLockRefusesChanges();
+    void changeWaitsForAnotherInstanceToFinish();
 
 private:
     QString storeFolder() const { return m_config.path() + QStringLiteral("/Trovewick"); }
@@ -321,6 +330,90 @@ void tst_RegistryFileStore::blockedFolderRefusesWrites()
     QCOMPARE(store.createKey(User, Section), StoreResult::KeyUnavailable);
     QCOMPARE(store.setValue(User, Section, QStringLiteral("Search"), sz("gif")), StoreResult::KeyUnavailable);
     QCOMPARE(readAll(storeFolder()), QByteArray("a file where the folder should be"));
+}
+
+void tst_RegistryFileStore::lockTimeoutIsAtMostTwoSeconds()
+{
+    // The options dialog waits this long, frozen, before it shows the error.
+    const RegistryFileStore store;
+    QVERIFY(store.lockTimeout() > 0ms);
+    QVERIFY(store.lockTimeout() <= 2s);
+    QCOMPARE(store.lockTimeout(), RegistryFileStore::DefaultLockTimeout);
+}
+
+void tst_RegistryFileStore::heldLockRefusesChanges_data()
+{
+    QTest::addColumn<bool>("foreign");
+    QTest::newRow("lock held in this process") << false;
+    QTest::newRow("lock held by another instance") << true;
+}
+
+void tst_RegistryFileStore::heldLockRefusesChanges()
+{
+    QFETCH(bool, foreign);
+    RegistryFileStore first;
+    QCOMPARE(first.setValue(User, Section, QStringLiteral("Kept"), sz("old")), StoreResult::Ok);
+    const QByteArray before = readAll(storeFile());
+
+    QLockFile ownLock(storeFile() + QStringLiteral(".lock"));
+    QProcess *child = nullptr;
+    if (foreign) {
+        child = startChild({QStringLiteral("--child-hold")});
+        QVERIFY(readLineIs(*child, "writing"));
+    } else {
+        QVERIFY(ownLock.tryLock(0));
+    }
+
+    // No waiting in the test: the store gives up at once.
+    auto store = std::make_shared<RegistryFileStore>();
+    store->setLockTimeout(0ms);
+    QCOMPARE(store->setValue(User, Section, QStringLiteral("Search"), sz("gif")), StoreResult::KeyUnavailable);
+    QCOMPARE(store->createKey(User, QStringLiteral("Software\\Other")), StoreResult::KeyUnavailable);
+    QCOMPARE(store->deleteValue(User, Section, QStringLiteral("Kept")), StoreResult::KeyUnavailable);
+    // Reads take no lock.
+    QCOMPARE(store->queryValue(User, Section, QStringLiteral("Kept")), sz("old"));
+
+    // The registry class raises the error a blocked store has always raised.
+    cRegistry registry(store);
+    registry.setClassKey(cRegistry::HKEY_CURRENT_USER);
+    registry.setSectionKey(Section);
+    registry.setValueType(cRegistry::REG_SZ);
+    registry.setValueKey(QStringLiteral("Search"));
+    try {
+        registry.setValue(QStringLiteral("gif"));
+        QFAIL("no error raised");
+    } catch (const AppError &error) {
+        QCOMPARE(error.number(), 26001);
+        QCOMPARE(error.description(),
+                 QStringLiteral("Failed to set registry value Key: '-2147483647',Section: "
+                                "'Software\\Trovewick\\Trovewick20',Key: 'Search' to value: 'gif'"));
+    }
+
+    if (child) {
+        child->kill();
+        QVERIFY(child->waitForFinished(60000));
+    } else {
+        ownLock.unlock();
+    }
+    QCOMPARE(readAll(storeFile()), before);
+    QCOMPARE(store->setValue(User, Section, QStringLiteral("Search"), sz("gif")), StoreResult::Ok);
+}
+
+void tst_RegistryFileStore::changeWaitsForAnotherInstanceToFinish()
+{
+    QProcess *child = startChild({QStringLiteral("--child-hold")});
+    QVERIFY(readLineIs(*child, "writing"));
+    // Let the other instance finish its write; this change waits for its lock.
+    child->write("go\n");
+    QVERIFY(child->waitForBytesWritten(60000));
+    RegistryFileStore store;
+    store.setLockTimeout(60s); // generous: the test is about waiting, not how long
+    QCOMPARE(store.setValue(User, Section, QStringLiteral("After"), sz("new")), StoreResult::Ok);
+    QVERIFY(child->waitForFinished(60000));
+    QCOMPARE(child->exitCode(), 3);
+    // Let go instead of killed, the other instance committed its value after all.
+    QCOMPARE(store.queryValue(User, Section, QStringLiteral("Held")), sz("never committed"));
+    QCOMPARE(store.queryValue(User, Section, QStringLiteral("After")), sz("new"));
 }
 
 int main(int argc, char *argv[])

@@ -6,8 +6,11 @@
 
 #include <QDir>
 #include <QFile>
+#include <QLockFile>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <chrono>
 
 class tst_SettingsPersistence : public QObject
 {
@@ -36,6 +39,7 @@ private Q_SLOTS:
     void saveOfZeroPagesReloadsDefaults();
     void saveFailureReachesCaller();
     void saveStopsAtTheFailingValue();
+    void saveWithTheLockHeldRaisesTheSameError();
 
 private:
     static Settings sentinel();
@@ -396,6 +400,36 @@ void tst_SettingsPersistence::saveStopsAtTheFailingValue()
              (QStringList{QStringLiteral("Search"), QStringLiteral("Follow"), QStringLiteral("MaxFiles")}));
     QVERIFY(!confirmed);
     QCOMPARE(settings.Search, QStringLiteral("?search"));
+}
+
+void tst_SettingsPersistence::saveWithTheLockHeldRaisesTheSameError()
+{
+    store(QStringLiteral("Search"), sz("mp3"));
+    const QByteArray before = readAll(storeFile());
+    // A lock nobody lets go of; the store gives up on it at once here.
+    QLockFile stuck(storeFile() + QStringLiteral(".lock"));
+    QVERIFY(stuck.tryLock(0));
+    RegistryStore::setDefaultFactory([] {
+        auto fileStore = std::make_shared<RegistryFileStore>();
+        fileStore->setLockTimeout(std::chrono::milliseconds(0));
+        return fileStore;
+    });
+    Settings settings = sentinel();
+    bool confirmed = false;
+    try {
+        SaveSettings(QStringLiteral("gif"), QStringLiteral("htm"), QStringLiteral("50"), QStringLiteral("100"),
+                     QStringLiteral("5"), [&](const QString &) { confirmed = true; }, settings);
+        QFAIL("no error raised");
+    } catch (const AppError &error) {
+        QCOMPARE(error.number(), 26001);
+        QCOMPARE(error.source(), QStringLiteral("tst_settingspersistence.cRegistry"));
+        QCOMPARE(error.description(),
+                 QStringLiteral("Failed to set registry value Key: '-2147483647',Section: "
+                                "'Software\\Trovewick\\Trovewick20',Key: 'Search' to value: 'gif'"));
+    }
+    QVERIFY(!confirmed);
+    QCOMPARE(settings.MaxPages, qint16(-1)); // not reloaded
+    QCOMPARE(readAll(storeFile()), before);
 }
 
 QTEST_GUILESS_MAIN(tst_SettingsPersistence)
