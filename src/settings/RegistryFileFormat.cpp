@@ -10,7 +10,6 @@
 namespace RegistryFileFormat {
 namespace {
 
-constexpr char Regedit4Header[] = "REGEDIT4";
 // Hex data is wrapped the way the registry editor wraps it, so lines stay near 80 columns.
 constexpr qsizetype HexLineWidth = 76;
 
@@ -22,30 +21,51 @@ struct Line
     bool readable = true;
 };
 
+void appendLine(std::vector<Line> &lines, QString text, bool readable)
+{
+    if (text.endsWith(u'\r'))
+        text.chop(1);
+    lines.push_back({std::move(text), readable});
+}
+
+// UTF-16 after its byte order mark. A line with a lone surrogate is not text: it
+// could not be written back as it was read.
+std::vector<Line> splitUtf16Lines(QByteArrayView units, bool bigEndian, bool &damaged)
+{
+    if (units.size() % 2 != 0)
+        damaged = true; // a cut-off last unit
+    QString decoded(units.size() / 2, Qt::Uninitialized);
+    QChar *out = decoded.data();
+    for (qsizetype i = 0; i + 1 < units.size(); i += 2) {
+        const auto first = quint8(units[i]);
+        const auto second = quint8(units[i + 1]);
+        *out++ = QChar(char16_t(bigEndian ? first << 8 | second : second << 8 | first));
+    }
+    std::vector<Line> lines;
+    for (const QStringView line : QStringView(decoded).split(u'\n'))
+        appendLine(lines, line.toString(), line.isValidUtf16());
+    return lines;
+}
+
 std::vector<Line> splitLines(const QByteArray &text, bool &damaged)
 {
+    if (text.startsWith("\xFF\xFE")) // a real export
+        return splitUtf16Lines(QByteArrayView(text).sliced(2), false, damaged);
+    if (text.startsWith("\xFE\xFF"))
+        return splitUtf16Lines(QByteArrayView(text).sliced(2), true, damaged);
     std::vector<Line> lines;
-    if (text.startsWith("\xFF\xFE")) {
-        // A real export: UTF-16LE; the decoder drops the byte order mark.
-        QStringDecoder decoder(QStringDecoder::Utf16LE, QStringDecoder::Flag::Stateless);
-        const QString decoded = decoder(text);
-        damaged = damaged || decoder.hasError();
-        for (const QString &line : decoded.split(u'\n'))
-            lines.push_back({line.endsWith(u'\r') ? line.chopped(1) : line});
-        return lines;
-    }
     QByteArrayView rest(text);
     if (rest.startsWith("\xEF\xBB\xBF"))
         rest = rest.sliced(3);
     while (true) {
         const qsizetype end = rest.indexOf('\n');
-        QByteArrayView line = end < 0 ? rest : rest.first(end);
-        if (line.endsWith('\r'))
-            line.chop(1);
+        const QByteArrayView line = end < 0 ? rest : rest.first(end);
         // Each line alone, so one bad byte costs one line, not the rest of the file.
-        QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        // A byte order mark inside the text is a character like any other.
+        QStringDecoder decoder(QStringDecoder::Utf8,
+                               QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
         QString decoded = decoder(line);
-        lines.push_back({std::move(decoded), !decoder.hasError()});
+        appendLine(lines, std::move(decoded), !decoder.hasError());
         if (end < 0)
             break;
         rest = rest.sliced(end + 1);
@@ -92,18 +112,33 @@ std::optional<QString> readQuoted(QStringView text, qsizetype &pos)
     return std::nullopt;
 }
 
-QByteArray utf16ToStored(const QByteArray &units)
+// UTF-16LE code units as stored UTF-8 bytes; nothing when they are not text (a lone
+// surrogate), which the stored bytes could not give back.
+std::optional<QByteArray> utf16ToStored(const QByteArray &units)
 {
-    QString text;
-    text.reserve(units.size() / 2);
+    QString text(units.size() / 2, Qt::Uninitialized);
+    QChar *out = text.data();
     for (qsizetype i = 0; i + 1 < units.size(); i += 2)
-        text += QChar(char16_t(quint8(units[i]) | quint8(units[i + 1]) << 8));
+        *out++ = QChar(char16_t(quint8(units[i]) | quint8(units[i + 1]) << 8));
+    if (!QStringView(text).isValidUtf16())
+        return std::nullopt;
     return text.toUtf8();
 }
 
-QByteArray storedToUtf16(const QByteArray &stored)
+// Stored bytes as the text they hold, a leading byte order mark included; nothing
+// when they are not UTF-8 text.
+std::optional<QString> storedText(QByteArrayView stored)
 {
-    const QString text = QString::fromUtf8(stored);
+    QStringDecoder decoder(QStringDecoder::Utf8,
+                           QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+    QString text = decoder(stored);
+    if (decoder.hasError())
+        return std::nullopt;
+    return text;
+}
+
+QByteArray storedToUtf16(const QString &text)
+{
     QByteArray units;
     units.reserve(text.size() * 2);
     for (const QChar c : text) {
@@ -143,7 +178,10 @@ std::optional<RegistryValue> parseHex(QStringView data, bool utf16Strings)
     if (utf16Strings && isStringType(value.type)) {
         if (value.data.size() % 2 != 0)
             return std::nullopt;
-        value.data = utf16ToStored(value.data);
+        const auto stored = utf16ToStored(value.data);
+        if (!stored)
+            return std::nullopt;
+        value.data = *stored;
     }
     return value;
 }
@@ -218,6 +256,7 @@ public:
                     continue;
                 if (line == QLatin1StringView(Regedit4Header)) {
                     m_utf16Strings = false;
+                    m_result.version = Version::Regedit4;
                     continue;
                 }
                 // Not a registry file by its first line; still keep what reads as one.
@@ -322,72 +361,128 @@ private:
     QString m_path;
 };
 
-QString quoted(const QString &text)
+// Escapes byte by byte: '\\' and '"' never occur inside a UTF-8 sequence.
+void appendQuoted(QByteArray &out, QByteArrayView text)
 {
-    QString out = QStringLiteral("\"");
-    for (const QChar c : text) {
-        if (c == u'\\' || c == u'"')
-            out += u'\\';
+    out += '"';
+    for (const char c : text) {
+        if (c == '\\' || c == '"')
+            out += '\\';
         out += c;
     }
-    return out += u'"';
+    out += '"';
 }
 
-// The quoted form holds exactly one string and its NUL, on one line.
+// The quoted form holds exactly one string of UTF-8 text and its NUL, on one line.
 bool fitsQuotedForm(const QByteArray &data)
 {
     if (!data.endsWith('\0'))
         return false;
     const QByteArrayView body = QByteArrayView(data).chopped(1);
-    return !body.contains('\0') && !body.contains('\n') && !body.contains('\r')
-        && body.isValidUtf8();
+    return !body.contains('\0') && !body.contains('\n') && !body.contains('\r') && storedText(body);
 }
 
-void appendHex(QString &out, const QString &prefix, const QByteArray &bytes)
+// A string value whose bytes a version 5.00 file cannot hold.
+bool needsRegedit4(const RegistryValue &value)
 {
-    QString line = prefix;
+    return isStringType(value.type) && !storedText(value.data);
+}
+
+bool anyNeedsRegedit4(const RegistryTree::Key &key)
+{
+    for (const auto &entry : key.values) {
+        if (needsRegedit4(entry.second))
+            return true;
+    }
+    for (const RegistryTree::Key &subkey : key.subkeys) {
+        if (anyNeedsRegedit4(subkey))
+            return true;
+    }
+    return false;
+}
+
+// prefixWidth: the prefix's length in characters, as a reader of the file counts them.
+void appendHex(QByteArray &out, QByteArrayView prefix, qsizetype prefixWidth, QByteArrayView bytes)
+{
+    static constexpr char Digits[] = "0123456789abcdef";
+    out += prefix;
+    qsizetype width = prefixWidth;
     for (qsizetype i = 0; i < bytes.size(); ++i) {
-        QString token = QStringLiteral("%1").arg(quint8(bytes[i]), 2, 16, QChar(u'0'));
-        if (i + 1 < bytes.size())
-            token += u',';
-        if (line.size() + token.size() > HexLineWidth && !line.trimmed().isEmpty()) {
-            out += line + QStringLiteral("\\\n");
-            line = QStringLiteral("  ");
+        const bool last = i + 1 == bytes.size();
+        const qsizetype tokenWidth = last ? 2 : 3;
+        if (width + tokenWidth > HexLineWidth) {
+            out += "\\\n  ";
+            width = 2;
         }
-        line += token;
+        const auto byte = quint8(bytes[i]);
+        out += Digits[byte >> 4];
+        out += Digits[byte & 0xF];
+        if (!last)
+            out += ',';
+        width += tokenWidth;
     }
-    out += line + u'\n';
+    out += '\n';
 }
 
-void appendValue(QString &out, const QString &name, const RegistryValue &value)
+class Writer
 {
-    const QString prefix = (name.isEmpty() ? QStringLiteral("@") : quoted(name)) + u'=';
-    if (value.type == RegistryType::Sz && fitsQuotedForm(value.data)) {
-        out += prefix + quoted(QString::fromUtf8(value.data.chopped(1))) + u'\n';
-    } else if (value.type == RegistryType::Dword && value.data.size() == 4) {
-        quint32 number = 0;
-        for (int i = 3; i >= 0; --i)
-            number = number << 8 | quint8(value.data[i]);
-        out += prefix + QStringLiteral("dword:%1\n").arg(number, 8, 16, QChar(u'0'));
-    } else if (value.type == RegistryType::Binary) {
-        appendHex(out, prefix + QStringLiteral("hex:"), value.data);
-    } else {
-        const QString typed = prefix + QStringLiteral("hex(%1):").arg(quint32(value.type), 0, 16);
-        appendHex(out, typed, isStringType(value.type) ? storedToUtf16(value.data) : value.data);
-    }
-}
+public:
+    explicit Writer(Version version) : m_utf16Strings(version == Version::Editor5) {}
 
-void appendKey(QString &out, const RegistryTree::Key &key, const QString &path, bool isRoot)
-{
-    // Every key gets its section, so empty keys survive; a root only when it holds values.
-    if (!isRoot || !key.values.isEmpty()) {
-        out += QStringLiteral("\n[") + path + QStringLiteral("]\n");
-        for (const auto &[name, value] : key.values)
-            appendValue(out, name, value);
+    void appendKey(const RegistryTree::Key &key, const QString &path, bool isRoot)
+    {
+        // Every key gets its section, so empty keys survive; a root only when it holds values.
+        if (!isRoot || !key.values.isEmpty()) {
+            m_out += "\n[";
+            m_out += path.toUtf8();
+            m_out += "]\n";
+            for (const auto &[name, value] : key.values)
+                appendValue(name, value);
+        }
+        for (const RegistryTree::Key &subkey : key.subkeys)
+            appendKey(subkey, path + u'\\' + subkey.name, false);
     }
-    for (const RegistryTree::Key &subkey : key.subkeys)
-        appendKey(out, subkey, path + u'\\' + subkey.name, false);
-}
+
+    QByteArray &text() { return m_out; }
+
+private:
+    void appendValue(const QString &name, const RegistryValue &value)
+    {
+        QByteArray prefix;
+        qsizetype prefixWidth = 1;
+        if (name.isEmpty()) {
+            prefix = "@";
+        } else {
+            const QByteArray utf8 = name.toUtf8();
+            appendQuoted(prefix, utf8);
+            prefixWidth = prefix.size() - utf8.size() + name.size();
+        }
+        prefix += '=';
+        ++prefixWidth;
+
+        if (value.type == RegistryType::Sz && fitsQuotedForm(value.data)) {
+            m_out += prefix;
+            appendQuoted(m_out, QByteArrayView(value.data).chopped(1));
+            m_out += '\n';
+        } else if (value.type == RegistryType::Dword && value.data.size() == 4) {
+            quint32 number = 0;
+            for (int i = 3; i >= 0; --i)
+                number = number << 8 | quint8(value.data[i]);
+            m_out += prefix + "dword:" + QByteArray::number(number, 16).rightJustified(8, '0') + '\n';
+        } else if (value.type == RegistryType::Binary) {
+            appendHex(m_out, prefix + "hex:", prefixWidth + 4, value.data);
+        } else {
+            const QByteArray typed = "hex(" + QByteArray::number(quint32(value.type), 16) + "):";
+            const QByteArray data = m_utf16Strings && isStringType(value.type)
+                ? storedToUtf16(*storedText(value.data))
+                : value.data;
+            appendHex(m_out, prefix + typed, prefixWidth + typed.size(), data);
+        }
+    }
+
+    QByteArray m_out;
+    bool m_utf16Strings;
+};
 
 } // namespace
 
@@ -396,12 +491,18 @@ ParseResult parse(const QByteArray &text)
     return Parser().run(text);
 }
 
-QByteArray serialize(const RegistryTree &tree)
+QByteArray serialize(const RegistryTree &tree, Version version)
 {
-    QString out = QLatin1StringView(Header) + u'\n';
+    if (version == Version::Editor5
+        && (anyNeedsRegedit4(tree.rootKey(RegistryRoot::ClassesRoot))
+            || anyNeedsRegedit4(tree.rootKey(RegistryRoot::CurrentUser))))
+        version = Version::Regedit4;
+    Writer writer(version);
+    writer.text() += version == Version::Editor5 ? Header : Regedit4Header;
+    writer.text() += '\n';
     for (const RegistryRoot root : {RegistryRoot::ClassesRoot, RegistryRoot::CurrentUser})
-        appendKey(out, tree.rootKey(root), RegistryTree::rootName(root), true);
-    return out.toUtf8();
+        writer.appendKey(tree.rootKey(root), RegistryTree::rootName(root), true);
+    return std::move(writer.text());
 }
 
 } // namespace RegistryFileFormat

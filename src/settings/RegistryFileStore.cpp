@@ -122,7 +122,8 @@ StoreResult RegistryFileStore::modify(const std::function<StoreResult(RegistryTr
     QSaveFile out(m_filePath);
     if (!out.open(QIODevice::WriteOnly))
         return StoreResult::Refused;
-    const QByteArray newText = RegistryFileFormat::serialize(parsed.tree);
+    // A REGEDIT4 file stays one, so its hex strings keep the form they were written in.
+    const QByteArray newText = RegistryFileFormat::serialize(parsed.tree, parsed.version);
     if (out.write(newText) != newText.size())
         return StoreResult::Refused;
     if (m_beforeCommit)

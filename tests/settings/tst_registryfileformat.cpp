@@ -22,6 +22,12 @@ private Q_SLOTS:
     void cutOffHexKeepsTheNextSection();
     void readsTheDamagedSample();
     void emptyTextIsAnEmptyStore();
+    void utf16Text_data();
+    void utf16Text();
+    void writingKeepsStringBytes_data();
+    void writingKeepsStringBytes();
+    void writesRegedit4WhenAsked();
+    void writesRegedit4ForStringsThatAreNotText();
 };
 
 namespace {
@@ -240,6 +246,9 @@ void tst_RegistryFileFormat::unreadableParts_data()
     QTest::newRow("empty hex byte") << head + "\"bad\"=hex:01,,02\n" + tail << both;
     QTest::newRow("hex type unclosed") << head + "\"bad\"=hex(2:00\n" + tail << both;
     QTest::newRow("odd UTF-16 string") << head + "\"bad\"=hex(2):41\n" + tail << both;
+    QTest::newRow("UTF-16 string with a lone high surrogate") << head + "\"bad\"=hex(1):3d,d8,41,00\n" + tail << both;
+    QTest::newRow("UTF-16 string with a lone low surrogate") << head + "\"bad\"=hex(7):00,de,00,00\n" + tail << both;
+    QTest::newRow("byte order mark opening a line") << head + "\xef\xbb\xbf\"bad\"=\"x\"\n" + tail << both;
     QTest::newRow("unknown data form") << head + "\"bad\"=word:1\n" + tail << both;
     QTest::newRow("name without equals") << head + "\"bad\" \"x\"\n" + tail << both;
     QTest::newRow("line that is no value") << head + "garbage\n" + tail << both;
@@ -291,6 +300,153 @@ void tst_RegistryFileFormat::emptyTextIsAnEmptyStore()
     const auto parsed = RegistryFileFormat::parse(QByteArray());
     QVERIFY(!parsed.damaged);
     QVERIFY(parsed.tree == RegistryTree());
+}
+
+namespace {
+QByteArray utf16(const QString &text, bool bigEndian)
+{
+    QByteArray bytes = bigEndian ? QByteArray("\xfe\xff") : QByteArray("\xff\xfe");
+    for (const QChar c : text) {
+        const char low = char(c.unicode() & 0xFF);
+        const char high = char(c.unicode() >> 8);
+        bytes.append(bigEndian ? high : low);
+        bytes.append(bigEndian ? low : high);
+    }
+    return bytes;
+}
+} // namespace
+
+void tst_RegistryFileFormat::utf16Text_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<bool>("damaged");
+    QTest::addColumn<QStringList>("kept"); // values of [HKEY_CURRENT_USER\k] read
+
+    const QString head = QStringLiteral("Windows Registry Editor Version 5.00\r\n\r\n"
+                                        "[HKEY_CURRENT_USER\\k]\r\n\"a\"=\"Grüße €\"\r\n");
+    const QString tail = QStringLiteral("\"z\"=\"\U0001F600\"\r\n");
+    const QString loneHigh = QString(QChar(char16_t(0xD83D)));
+    const QString loneLow = QString(QChar(char16_t(0xDE00)));
+    const QStringList both{QStringLiteral("a"), QStringLiteral("z")};
+    const QStringList first{QStringLiteral("a")};
+    for (const bool bigEndian : {false, true}) {
+        const QByteArray order = bigEndian ? "big-endian" : "little-endian";
+        QTest::newRow((order + " export").constData()) << utf16(head + tail, bigEndian) << false << both;
+        QTest::newRow((order + " string with a lone high surrogate").constData())
+            << utf16(head + QStringLiteral("\"bad\"=\"x") + loneHigh + QStringLiteral("\"\r\n") + tail, bigEndian)
+            << true << both;
+        QTest::newRow((order + " name with a lone low surrogate").constData())
+            << utf16(head + u'"' + loneLow + QStringLiteral("\"=\"x\"\r\n") + tail, bigEndian) << true << both;
+        QTest::newRow((order + " surrogates in the wrong order").constData())
+            << utf16(head + QStringLiteral("\"bad\"=\"") + loneLow + loneHigh + QStringLiteral("\"\r\n") + tail,
+                     bigEndian)
+            << true << both;
+        QTest::newRow((order + " odd final byte").constData()) << utf16(head, bigEndian) + QByteArray(1, '\x41') << true << first;
+    }
+}
+
+void tst_RegistryFileFormat::utf16Text()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(bool, damaged);
+    QFETCH(QStringList, kept);
+    const auto parsed = RegistryFileFormat::parse(text);
+    QCOMPARE(parsed.damaged, damaged);
+    QCOMPARE(parsed.tree.valueNames(User, QStringLiteral("k")), kept);
+    QCOMPARE(parsed.tree.value(User, QStringLiteral("k"), QStringLiteral("a")), sz(QStringLiteral("Grüße €").toUtf8()));
+    if (kept.contains(QStringLiteral("z")))
+        QCOMPARE(parsed.tree.value(User, QStringLiteral("k"), QStringLiteral("z")), sz("\xf0\x9f\x98\x80"));
+}
+
+void tst_RegistryFileFormat::writingKeepsStringBytes_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<RegistryValue>("value"); // of "s" under [HKEY_CURRENT_USER\k]
+
+    const QByteArray v5 = "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\k]\n\"a\"=\"1\"\n";
+    const QByteArray v4 = "REGEDIT4\n\n[HKEY_CURRENT_USER\\k]\n\"a\"=\"1\"\n";
+    const QByteArray bom = "\xef\xbb\xbf";
+    QTest::newRow("quoted string starting with a byte order mark")
+        << v5 + "\"s\"=\"" + bom + "abc\"\n" << RegistryValue{RegistryType::Sz, bom + QByteArray("abc\0", 4)};
+    QTest::newRow("quoted string of a byte order mark alone")
+        << v5 + "\"s\"=\"" + bom + "\"\n" << RegistryValue{RegistryType::Sz, bom + QByteArray(1, '\0')};
+    QTest::newRow("two byte order marks")
+        << v5 + "\"s\"=\"" + bom + bom + "\"\n" << RegistryValue{RegistryType::Sz, bom + bom + QByteArray(1, '\0')};
+    QTest::newRow("hex(1) string starting with a byte order mark")
+        << v5 + "\"s\"=hex(1):ff,fe,61,00\n" << RegistryValue{RegistryType::Sz, bom + "a"};
+    QTest::newRow("expandable string starting with a byte order mark")
+        << v5 + "\"s\"=hex(2):ff,fe,25,00,41,00,25,00,00,00\n"
+        << RegistryValue{RegistryType::ExpandSz, bom + QByteArray("%A%\0", 4)};
+    QTest::newRow("multi-string starting with a byte order mark")
+        << v5 + "\"s\"=hex(7):ff,fe,61,00,00,00,ff,fe,00,00,00,00\n"
+        << RegistryValue{RegistryType::MultiSz, bom + QByteArray("a\0", 2) + bom + QByteArray("\0\0", 2)};
+    QTest::newRow("REGEDIT4 string byte that is not UTF-8")
+        << v4 + "\"s\"=hex(1):e1\n" << RegistryValue{RegistryType::Sz, "\xe1"};
+    QTest::newRow("REGEDIT4 terminated string that is not UTF-8")
+        << v4 + "\"s\"=hex(1):47,72,fc,df,65,00\n" << RegistryValue{RegistryType::Sz, QByteArray("Gr\xfc\xdf" "e\0", 6)};
+    QTest::newRow("REGEDIT4 expandable string that is not UTF-8")
+        << v4 + "\"s\"=hex(2):25,e9,25,00\n" << RegistryValue{RegistryType::ExpandSz, QByteArray("%\xe9%\0", 4)};
+    QTest::newRow("REGEDIT4 multi-string with a cut UTF-8 sequence")
+        << v4 + "\"s\"=hex(7):61,c3,00,62,00,00\n" << RegistryValue{RegistryType::MultiSz, QByteArray("a\xc3\0b\0\0", 6)};
+    QTest::newRow("REGEDIT4 string of an encoded surrogate")
+        << v4 + "\"s\"=hex(1):ed,a0,80,00\n" << RegistryValue{RegistryType::Sz, QByteArray("\xed\xa0\x80\0", 4)};
+    QTest::newRow("REGEDIT4 string starting with a byte order mark")
+        << v4 + "\"s\"=hex(1):ef,bb,bf,41,00\n" << RegistryValue{RegistryType::Sz, bom + QByteArray("A\0", 2)};
+    QTest::newRow("REGEDIT4 quoted string starting with a byte order mark")
+        << v4 + "\"s\"=\"" + bom + "A\"\n" << RegistryValue{RegistryType::Sz, bom + QByteArray("A\0", 2)};
+}
+
+// What was read is written so that it reads back byte for byte, whatever else is written.
+void tst_RegistryFileFormat::writingKeepsStringBytes()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(RegistryValue, value);
+    const auto parsed = RegistryFileFormat::parse(text);
+    QVERIFY(!parsed.damaged);
+    QCOMPARE(parsed.tree.value(User, QStringLiteral("k"), QStringLiteral("s")), value);
+
+    RegistryTree changed = parsed.tree;
+    changed.setValue(User, QStringLiteral("k"), QStringLiteral("unrelated"), sz("new"));
+    const QByteArray written = RegistryFileFormat::serialize(changed);
+    const auto reread = RegistryFileFormat::parse(written);
+    QVERIFY2(!reread.damaged, written.constData());
+    QCOMPARE(reread.tree.value(User, QStringLiteral("k"), QStringLiteral("s")), value);
+    QVERIFY2(reread.tree == changed, written.constData());
+    QCOMPARE(RegistryFileFormat::serialize(reread.tree), written);
+}
+
+void tst_RegistryFileFormat::writesRegedit4WhenAsked()
+{
+    RegistryTree tree;
+    tree.setValue(User, QStringLiteral("k"), QStringLiteral("s"), sz("Grüße"));
+    tree.setValue(User, QStringLiteral("k"), QStringLiteral("e"), {RegistryType::ExpandSz, QByteArray("%A%\0", 4)});
+    tree.setValue(User, QStringLiteral("k"), QStringLiteral("u"), {RegistryType::Sz, "\xc3\xbc"});
+    const QByteArray text = RegistryFileFormat::serialize(tree, RegistryFileFormat::Version::Regedit4);
+    QCOMPARE(text, QByteArray("REGEDIT4\n"
+                              "\n[HKEY_CURRENT_USER\\k]\n"
+                              "\"s\"=\"Grüße\"\n"
+                              "\"e\"=hex(2):25,41,25,00\n"
+                              "\"u\"=hex(1):c3,bc\n"));
+    const auto parsed = RegistryFileFormat::parse(text);
+    QVERIFY(!parsed.damaged);
+    QCOMPARE(parsed.version, RegistryFileFormat::Version::Regedit4);
+    QVERIFY(parsed.tree == tree);
+    QCOMPARE(RegistryFileFormat::parse(RegistryFileFormat::serialize(tree)).version,
+             RegistryFileFormat::Version::Editor5);
+}
+
+void tst_RegistryFileFormat::writesRegedit4ForStringsThatAreNotText()
+{
+    // Only a REGEDIT4 file holds string bytes that are not UTF-8 text.
+    RegistryTree tree;
+    tree.setValue(User, QStringLiteral("k"), QStringLiteral("t"), sz("text"));
+    tree.setValue(RegistryRoot::ClassesRoot, QStringLiteral("c\\d"), QStringLiteral("s"), {RegistryType::MultiSz, QByteArray("\xe1\0\0", 3)});
+    const QByteArray text = RegistryFileFormat::serialize(tree);
+    QVERIFY2(text.startsWith("REGEDIT4\n"), text.constData());
+    QVERIFY2(text.contains("\n\"s\"=hex(7):e1,00,00\n"), text.constData());
+    const auto parsed = RegistryFileFormat::parse(text);
+    QVERIFY(!parsed.damaged);
+    QVERIFY(parsed.tree == tree);
 }
 
 QTEST_APPLESS_MAIN(tst_RegistryFileFormat)

@@ -119,6 +119,8 @@ private Q_SLOTS:
     void foreignFileIsKeptAside();
     void unreadableStoreIsNotReplaced();
     void blockedFolderRefusesWrites();
+    void unrelatedSaveKeepsEveryValue_data();
+    void unrelatedSaveKeepsEveryValue();
     void lockTimeoutIsAtMostTwoSeconds();
     void heldLockRefusesChanges_data();
     void heldLockRefusesChanges();
@@ -330,6 +332,64 @@ void tst_RegistryFileStore::blockedFolderRefusesWrites()
     QCOMPARE(store.createKey(User, Section), StoreResult::KeyUnavailable);
     QCOMPARE(store.setValue(User, Section, QStringLiteral("Search"), sz("gif")), StoreResult::KeyUnavailable);
     QCOMPARE(readAll(storeFolder()), QByteArray("a file where the folder should be"));
+}
+
+void tst_RegistryFileStore::unrelatedSaveKeepsEveryValue_data()
+{
+    QTest::addColumn<QByteArray>("text");
+
+    QFile sample(QStringLiteral(TROVEWICK_TEST_DATA "/settings/handwritten.reg"));
+    QVERIFY(sample.open(QIODevice::ReadOnly));
+    const QByteArray v5 = "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\Trovewick\\Trovewick20]\n";
+    const QByteArray v4 = "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Trovewick\\Trovewick20]\n";
+    QTest::newRow("the hand-written sample") << sample.readAll();
+    QTest::newRow("quoted string starting with a byte order mark") << v5 + "\"Follow\"=\"\xef\xbb\xbfhtm\"\n";
+    QTest::newRow("hex(1) string starting with a byte order mark") << v5 + "\"Follow\"=hex(1):ff,fe,68,00,00,00\n";
+    QTest::newRow("REGEDIT4 string byte that is not UTF-8") << v4 + "\"Follow\"=hex(1):e1\n";
+    QTest::newRow("REGEDIT4 Latin-1 multi-string") << v4 + "\"Follow\"=hex(7):e9,74,e9,00,00\n\"Other\"=\"x\"\n";
+    QTest::newRow("REGEDIT4 text strings") << v4 + "\"Follow\"=hex(2):25,41,25,00\n\"Other\"=hex(1):41\n";
+    QString export16 = QStringLiteral("Windows Registry Editor Version 5.00\r\n\r\n"
+                                      "[HKEY_CURRENT_USER\\Software\\Trovewick\\Trovewick20]\r\n"
+                                      "\"Follow\"=\"\uFEFFhtm,Grüße\"\r\n");
+    QByteArray bigEndian("\xfe\xff");
+    for (const QChar c : std::as_const(export16)) {
+        bigEndian.append(char(c.unicode() >> 8));
+        bigEndian.append(char(c.unicode() & 0xFF));
+    }
+    QTest::newRow("big-endian UTF-16 export") << bigEndian;
+}
+
+void tst_RegistryFileStore::unrelatedSaveKeepsEveryValue()
+{
+    QFETCH(QByteArray, text);
+    writeAll(storeFile(), text);
+    const auto before = RegistryFileFormat::parse(text);
+    QVERIFY(!before.damaged);
+    QVERIFY(!before.tree.valueNames(User, Section)->contains(QStringLiteral("Unrelated")));
+
+    RegistryFileStore store;
+    QCOMPARE(store.setValue(User, Section, QStringLiteral("Unrelated"), sz("new")), StoreResult::Ok);
+    QVERIFY(damagedCopies().isEmpty());
+    QCOMPARE(store.queryValue(User, Section, QStringLiteral("Unrelated")), sz("new"));
+    for (const RegistryRoot root : {RegistryRoot::ClassesRoot, User}) {
+        QStringList paths{QString()};
+        for (qsizetype i = 0; i < paths.size(); ++i) {
+            const QString path = paths[i];
+            const QStringList subkeys = *before.tree.subkeyNames(root, path);
+            for (const QString &name : subkeys)
+                paths.append(path.isEmpty() ? name : path + u'\\' + name);
+            QVERIFY(store.keyExists(root, path));
+            const QStringList names = *before.tree.valueNames(root, path);
+            for (const QString &name : names)
+                QCOMPARE(store.queryValue(root, path, name), before.tree.value(root, path, name));
+        }
+    }
+    const auto after = RegistryFileFormat::parse(readAll(storeFile()));
+    QVERIFY(!after.damaged);
+    QCOMPARE(after.version, before.version);
+    RegistryTree expected = before.tree;
+    expected.setValue(User, Section, QStringLiteral("Unrelated"), sz("new"));
+    QVERIFY(after.tree == expected);
 }
 
 void tst_RegistryFileStore::lockTimeoutIsAtMostTwoSeconds()
