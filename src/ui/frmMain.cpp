@@ -8,6 +8,7 @@
 #include "ui/NodeImageProxy.h"
 #include "crawl/NodeTree.h"
 #include "ui/ProductIcon.h"
+#include "ui/ResultMenus.h"
 #include "settings/Settings.h"
 #include "settings/SettingsPersistence.h"
 #include "sponsor/SponsorFeed.h"
@@ -16,12 +17,14 @@
 
 #include <QAction>
 #include <QEvent>
+#include <QFileDialog>
 #include <QFocusEvent>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
@@ -116,6 +119,7 @@ frmMain::~frmMain()
     // down send no more events here.
     m_txtRoot->removeEventFilter(this);
     m_filesViewport->removeEventFilter(this);
+    delete m_resultMenus;
     delete m_client;
     delete m_pagesModel;
     delete m_filesModel;
@@ -229,6 +233,21 @@ void frmMain::createControls()
     setTabOrder(m_cmdClear, m_downloadChecked);
     setTabOrder(m_downloadChecked, m_treeFiles);
     setTabOrder(m_treeFiles, m_treePages);
+
+    ResultMenus::Hooks hooks;
+    hooks.openCurrentFile = [this] { treeFiles_DblClick(); };
+    hooks.openInBrowser = [this](const QString &address) { openWithShell(address); };
+    hooks.chooseListFile = [this] {
+        return QFileDialog::getSaveFileName(this, QStringLiteral("Save List As"),
+                                            QStringLiteral("found-files.txt"),
+                                            QStringLiteral("Text files (*.txt);;All files (*)"));
+    };
+    hooks.reportSaveError = [this](const QString &text) {
+        QMessageBox box(QMessageBox::Warning, Vendor::ProductName, text, QMessageBox::Ok, this);
+        box.exec();
+    };
+    m_resultMenus = new ResultMenus(m_treeFiles, m_engine->treeFiles(), m_treePages, m_engine->treePages(),
+                                    std::move(hooks), this);
 }
 
 QTreeView *frmMain::createTree(const QString &name, NodeImageProxy *model)

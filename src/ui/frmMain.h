@@ -18,6 +18,7 @@ class QLineEdit;
 class QMenu;
 class QPushButton;
 class QTreeView;
+class ResultMenus;
 class SponsorFeed;
 class WebSession;
 
@@ -53,6 +54,7 @@ public:
 
     CrawlEngine &engine() { return *m_engine; }
     SponsorFeed &sponsorFeed() { return *m_sponsor; }
+    ResultMenus &resultMenus() { return *m_resultMenus; }
 
     // The outer size in twips, as the layout sees it.
     QSize outerSizeTwips() const;
@@ -95,6 +97,7 @@ private:
     SponsorFeed *m_sponsor = nullptr;
     NodeImageProxy *m_pagesModel = nullptr;
     NodeImageProxy *m_filesModel = nullptr;
+    ResultMenus *m_resultMenus = nullptr;
 
     QWidget *m_client = nullptr;
     QLabel *m_rootLabel = nullptr;

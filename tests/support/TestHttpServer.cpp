@@ -9,6 +9,9 @@
 
 namespace {
 
+// A streamed answer is made no further ahead of the socket than this.
+constexpr qint64 StreamBacklogBytes = 64 * 1024;
+
 QByteArray reasonFor(int status)
 {
     switch (status) {
@@ -88,8 +91,9 @@ QByteArray TestHttpServer::Request::header(const QByteArray &name) const
 }
 
 TestHttpServer::TestHttpServer(QObject *parent)
-    : QObject(parent), m_server(new QTcpServer(this)), m_fallback(Response::error(404))
+    : QObject(parent), m_server(new QTcpServer(this))
 {
+    setFallback(Response::error(404));
     connect(m_server, &QTcpServer::newConnection, this, &TestHttpServer::onNewConnection);
     m_server->listen(QHostAddress::LocalHost, 0);
 }
@@ -139,7 +143,12 @@ void TestHttpServer::route(const QByteArray &host, const QByteArray &path,
 
 void TestHttpServer::setFallback(const Response &response)
 {
-    m_fallback = response;
+    m_fallback = [response](const Request &) { return response; };
+}
+
+void TestHttpServer::setFallback(Responder responder)
+{
+    m_fallback = std::move(responder);
 }
 
 QList<TestHttpServer::Request> TestHttpServer::requests() const
@@ -243,7 +252,7 @@ void TestHttpServer::processBuffer(QTcpSocket *socket)
     }
 }
 
-const TestHttpServer::Response &TestHttpServer::responseFor(const Request &request) const
+TestHttpServer::Response TestHttpServer::responseFor(const Request &request) const
 {
     const QByteArray pathOnly = request.path.left(request.path.indexOf('?'));
     const QByteArray keys[] = {routeKey(request.host, request.path),
@@ -254,7 +263,7 @@ const TestHttpServer::Response &TestHttpServer::responseFor(const Request &reque
         if (it != m_routes.constEnd())
             return *it;
     }
-    return m_fallback;
+    return m_fallback(request);
 }
 
 void TestHttpServer::answer(QTcpSocket *socket, const Request &request, const Response &response)
@@ -273,6 +282,10 @@ void TestHttpServer::answer(QTcpSocket *socket, const Request &request, const Re
         return;
     if (response.dropConnection) {
         socket->disconnectFromHost();
+        return;
+    }
+    if (response.rawStream) {
+        stream(socket, response);
         return;
     }
 
@@ -332,6 +345,47 @@ void TestHttpServer::answer(QTcpSocket *socket, const Request &request, const Re
         }
     });
     timer->start();
+}
+
+void TestHttpServer::stream(QTcpSocket *socket, const Response &response)
+{
+    // Made only as the socket takes it, so an answer of any length holds little
+    // memory here, and a client that stops reading stops the making.
+    struct Progress
+    {
+        std::function<QByteArray(qint64)> make;
+        qint64 sent = 0;
+        bool done = false;
+    };
+    auto progress = std::make_shared<Progress>(Progress{response.rawStream});
+    auto pump = [socket, progress](bool onePiece) {
+        while (!progress->done && socket->bytesToWrite() < StreamBacklogBytes) {
+            const QByteArray piece = progress->make(progress->sent);
+            if (piece.isEmpty()) {
+                progress->done = true;
+                socket->disconnectFromHost();
+                return;
+            }
+            progress->sent += piece.size();
+            socket->write(piece);
+            if (onePiece)
+                return;
+        }
+    };
+
+    if (response.pieceDelayMs > 0) {
+        auto *timer = new QTimer(socket);
+        timer->setInterval(response.pieceDelayMs);
+        connect(timer, &QTimer::timeout, socket, [pump, progress, timer] {
+            pump(true);
+            if (progress->done)
+                timer->deleteLater();
+        });
+        timer->start();
+        return;
+    }
+    connect(socket, &QTcpSocket::bytesWritten, socket, [pump] { pump(false); });
+    pump(false);
 }
 
 void TestHttpServer::finishAnswer(QTcpSocket *socket, bool closeAfter)

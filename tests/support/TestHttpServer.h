@@ -5,6 +5,7 @@
 #include <QList>
 #include <QObject>
 
+#include <functional>
 #include <utility>
 
 class QTcpServer;
@@ -23,7 +24,9 @@ class QTcpSocket;
 //     transfer.StartFileRead(server.url("/a.htm"), ...);
 //
 // A request matches, in this order: host and path with query, host and path,
-// path with query, path; failing all, the fallback response (404 unless set).
+// path with query, path; failing all, the fallback (404 unless set), which may
+// also be a function that makes the response from the request, so one server
+// can play thousands of hosts without a route for each.
 class TestHttpServer final : public QObject
 {
     Q_OBJECT
@@ -57,6 +60,12 @@ public:
         // request has arrived: a server slow to respond. Requests behind it on the
         // same connection wait their turn.
         int delayMs = 0;
+        // When set, the answer is whatever this makes, taken piece by piece as the
+        // socket drains (or one piece every pieceDelayMs) instead of a response
+        // built from the fields above: raw bytes, status line and head included,
+        // for servers that break the protocol. `sent` counts the bytes made so
+        // far; an empty piece ends the answer and closes the connection.
+        std::function<QByteArray(qint64 sent)> rawStream;
 
         static Response html(const QByteArray &body, int status = 200);
         static Response redirect(int status, const QByteArray &location);
@@ -76,6 +85,8 @@ public:
         QByteArray header(const QByteArray &name) const;
     };
 
+    using Responder = std::function<Response(const Request &request)>;
+
     explicit TestHttpServer(QObject *parent = nullptr);
     ~TestHttpServer() override;
 
@@ -88,6 +99,7 @@ public:
     void route(const QByteArray &path, const Response &response);
     void route(const QByteArray &host, const QByteArray &path, const Response &response);
     void setFallback(const Response &response);
+    void setFallback(Responder responder);
 
     QList<Request> requests() const;
     // How many requests asked for exactly this path (with query).
@@ -108,13 +120,14 @@ private:
     void onNewConnection();
     void onReadyRead(QTcpSocket *socket);
     void processBuffer(QTcpSocket *socket);
-    const Response &responseFor(const Request &request) const;
+    Response responseFor(const Request &request) const;
     void answer(QTcpSocket *socket, const Request &request, const Response &response);
+    void stream(QTcpSocket *socket, const Response &response);
     void finishAnswer(QTcpSocket *socket, bool closeAfter);
 
     QTcpServer *m_server;
     QHash<QByteArray, Response> m_routes;
-    Response m_fallback;
+    Responder m_fallback;
     QList<Request> m_requests;
     QHash<QTcpSocket *, Connection> m_connections;
 };
