@@ -379,6 +379,7 @@ void frmMain::Form_Resize()
     // The frame the window manager draws is outside geometry(); the menu bar is
     // inside it. The outer size is the two together.
     const QSize frameExtra = frameGeometry().size() - size();
+    m_frameAtLayout = frameExtra;
     const QSize minimum(MainLayout::pixelsCovering(MainLayout::MinOuterWidth) - frameExtra.width(),
                         MainLayout::pixelsCovering(MainLayout::MinOuterHeight) - frameExtra.height());
     if (minimumSize() != minimum)
@@ -496,6 +497,16 @@ void frmMain::resizeEvent(QResizeEvent *event)
 {
     QMainWindow::resizeEvent(event);
     Form_Resize();
+}
+
+void frmMain::moveEvent(QMoveEvent *event)
+{
+    QMainWindow::moveEvent(event);
+    // The first layout runs before the window manager has framed the window;
+    // once the frame is known (it arrives with the move into the frame), the
+    // outer size it gave is stale, so the window is laid out again.
+    if (frameGeometry().size() - size() != m_frameAtLayout)
+        Form_Resize();
 }
 
 void frmMain::showEvent(QShowEvent *event)

@@ -75,6 +75,7 @@ public:
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
+    void moveEvent(QMoveEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void changeEvent(QEvent *event) override;
 
@@ -121,4 +122,5 @@ private:
     QAction *m_about = nullptr;
 
     bool m_inLayout = false;
+    QSize m_frameAtLayout; // the frame the last layout measured the outer size with
 };
