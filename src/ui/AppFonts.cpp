@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QFontDatabase>
+#include <QGuiApplication>
 
 #include <cmath>
 
@@ -54,9 +55,20 @@ QFont tahoma(double points)
     return face(QStringLiteral("Tahoma"), points, QFont::SansSerif);
 }
 
-QFont msSansSerif(double points)
+QFont msSansSerif(double points, double scale)
 {
-    return face(QStringLiteral("MS Sans Serif"), points, QFont::SansSerif);
+    // The face Wine ships under this name holds bitmap strikes only: drawn at
+    // any scale but 1 its glyphs keep their 1x size while their spacing grows.
+    // There an outline face of the same look stands in, at the same size.
+    const QString family = QStringLiteral("MS Sans Serif");
+    if (scale != 1.0 && !QFontDatabase::isSmoothlyScalable(family))
+        return tahoma(points);
+    return face(family, points, QFont::SansSerif);
+}
+
+double screenScale()
+{
+    return qGuiApp ? qGuiApp->devicePixelRatio() : 1.0;
 }
 
 QFont msSerif(double points)

@@ -16,8 +16,12 @@ namespace AppFonts {
 // `folder` defaults to Wine's font folder.
 void loadBundledFonts(const QString &folder = {});
 
+// The scale the program's windows are drawn at: the screens' device pixel ratio.
+double screenScale();
+
 QFont tahoma(double points = 8.25);
-QFont msSansSerif(double points = 8.25);
+// MS Sans Serif where it can be drawn at `scale`, else an outline face.
+QFont msSansSerif(double points = 8.25, double scale = screenScale());
 QFont msSerif(double points);
 
 // True when a face named Marlett is installed, so its "3" and "4" are triangles.
