@@ -16,7 +16,8 @@ class QUrl;
 // The one place the program reads the web: bounded http and https reads on
 // libcurl's multi interface, driven from the Qt event loop (socket notifiers
 // and one timer), so everything still runs on the thread that owns the session.
-// Connections are kept and reused between reads.
+// A few connections are kept and reused between reads, however many hosts a
+// crawl meets.
 //
 // Every read carries the same guards: the User-Agent, redirects only to http
 // and https and at most ReadLimits::maxRedirects of them, only a 2xx final
