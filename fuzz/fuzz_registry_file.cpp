@@ -30,6 +30,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -47,21 +48,29 @@ struct FlatValue
     RegistryValue value;
 };
 
-void flatten(const RegistryTree::Key &key, const QString &path, std::vector<FlatValue> &out)
+// Through the tree's own queries only, so the listing does not depend on how a
+// key keeps its values and subkeys.
+void flatten(const RegistryTree &tree, RegistryRoot root, const QString &path, const QString &shown,
+             std::vector<FlatValue> &out)
 {
-    for (const auto &[name, value] : key.values)
-        out.push_back({path + QStringLiteral(" : \"") + name + u'"', value});
-    if (key.values.isEmpty())
-        out.push_back({path, {}});
-    for (const RegistryTree::Key &subkey : key.subkeys)
-        flatten(subkey, path + u'\\' + subkey.name, out);
+    const std::optional<QStringList> names = tree.valueNames(root, path);
+    if (!names)
+        return;
+    for (const QString &name : *names) {
+        out.push_back({shown + QStringLiteral(" : \"") + name + u'"',
+                       tree.value(root, path, name).value_or(RegistryValue{})});
+    }
+    if (names->isEmpty())
+        out.push_back({shown, {}});
+    for (const QString &subkey : tree.subkeyNames(root, path).value_or(QStringList()))
+        flatten(tree, root, path.isEmpty() ? subkey : path + u'\\' + subkey, shown + u'\\' + subkey, out);
 }
 
 std::vector<FlatValue> flatten(const RegistryTree &tree)
 {
     std::vector<FlatValue> out;
     for (const RegistryRoot root : {RegistryRoot::ClassesRoot, RegistryRoot::CurrentUser})
-        flatten(tree.rootKey(root), RegistryTree::rootName(root), out);
+        flatten(tree, root, QString(), RegistryTree::rootName(root), out);
     return out;
 }
 
