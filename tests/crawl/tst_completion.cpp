@@ -133,6 +133,9 @@ void tst_Completion::indexBeyondTheTreeMarksNothing()
     QCOMPARE(engine.treePages().Image(2), NodeImage::Queued);
     // The page was parsed before its index was found wanting; its link stays queued.
     QCOMPARE(engine.treePages().Image(3), NodeImage::Queued);
+    QCOMPARE(engine.treePages().Count(), 3);
+    QCOMPARE(engine.treePages().CountWithImage(NodeImage::Done), 0);
+    QCOMPARE(engine.treePages().CountWithImage(NodeImage::Failed), 0);
 }
 
 void tst_Completion::dataStringNamesThePage_data()
@@ -144,7 +147,10 @@ void tst_Completion::dataStringNamesThePage_data()
     QTest::newRow("fraction dropped") << QByteArray("3.9") << 3;
     QTest::newRow("blanks around") << QByteArray(" 2 ") << 2;
     QTest::newRow("last node") << QByteArray("4") << 4;
+    QTest::newRow("last node, fraction") << QByteArray("4.99") << 4;
     QTest::newRow("past the last node") << QByteArray("5") << 0;
+    QTest::newRow("past the last node, written as a fraction") << QByteArray("5.0") << 0;
+    QTest::newRow("two past the last node") << QByteArray("6") << 0;
     QTest::newRow("zero") << QByteArray("0") << 0;
     QTest::newRow("fraction below one") << QByteArray("0.9") << 0;
     QTest::newRow("negative") << QByteArray("-2") << 0;
@@ -167,20 +173,30 @@ void tst_Completion::dataStringNamesThePage()
     engine.AddPage("h/a.htm");
     engine.AddPage("h/b.htm");
     engine.AddPage("h/c.htm");
+    const NodeTree &pages = engine.treePages();
+    QCOMPARE(pages.Count(), 4);
+    QSignalSpy completed(&engine, &CrawlEngine::pageCompleted);
     const FakeTransfer::Request read{QStringLiteral("r"), "http://h/a.htm", "http://h/a.htm", 1, strData};
     transfer.complete(read, writeFile("<p>no links</p>"));
-    for (int i = 2; i <= 4; ++i)
-        QCOMPARE(engine.treePages().Image(i), i == marked ? NodeImage::Done : NodeImage::Queued);
-    QCOMPARE(engine.treePages().Image(1), NodeImage::Domain);
+    // Every node is looked at, and the per-image counts too: a node written past
+    // the last one would leave the four untouched but still count as done.
+    QCOMPARE(pages.Count(), 4);
+    QCOMPARE(pages.Image(1), NodeImage::Domain);
+    for (int i = 2; i <= pages.Count(); ++i)
+        QCOMPARE(pages.Image(i), i == marked ? NodeImage::Done : NodeImage::Queued);
+    QCOMPARE(pages.CountWithImage(NodeImage::Done), marked != 0 ? 1 : 0);
+    QCOMPARE(pages.CountWithImage(NodeImage::Queued), marked != 0 ? 2 : 3);
+    QCOMPARE(completed.count(), marked != 0 ? 1 : 0);
 
     // The same index on a failed read marks that node failed instead.
     transfer.complete(read, QString());
-    for (int i = 2; i <= 4; ++i) {
-        if (i != marked)
-            QCOMPARE(engine.treePages().Image(i), NodeImage::Queued);
-    }
-    if (marked != 0)
-        QCOMPARE(engine.treePages().Image(marked), NodeImage::Failed);
+    QCOMPARE(pages.Count(), 4);
+    QCOMPARE(pages.Image(1), NodeImage::Domain);
+    for (int i = 2; i <= pages.Count(); ++i)
+        QCOMPARE(pages.Image(i), i == marked ? NodeImage::Failed : NodeImage::Queued);
+    QCOMPARE(pages.CountWithImage(NodeImage::Failed), marked != 0 ? 1 : 0);
+    QCOMPARE(pages.CountWithImage(NodeImage::Done), 0);
+    QCOMPARE(completed.count(), marked != 0 ? 2 : 0);
 }
 
 void tst_Completion::completionAfterStopStillQueuesLinks()
