@@ -227,6 +227,10 @@ void tst_PageParser::classification_data()
         << QByteArray("<a href=x.htm>a href=y.gif>")
         << QByteArrayList{"page http://host/dir/x.htm", "file http://host/dir/y.gif"};
     QTest::newRow("page with a fragment") << QByteArray("<a href=page.htm#top>") << QByteArrayList();
+    // Without an extension these would be queued as pages; the "#" alone keeps them out.
+    QTest::newRow("fragment alone") << QByteArray("<a href=#top>") << QByteArrayList();
+    QTest::newRow("fragment after a directory") << QByteArray("<a href=dir/#x>") << QByteArrayList();
+    QTest::newRow("fragment on another host") << QByteArray("<a href=http://other/#x>") << QByteArrayList();
     QTest::newRow("javascript") << QByteArray("<a href=\"javascript:go()\">") << QByteArrayList();
     QTest::newRow("java in a relative link") << QByteArray("<a href=Java/a.htm>") << QByteArrayList();
     QTest::newRow("trailing dot") << QByteArray("<a href=file.>") << QByteArrayList{"page http://host/dir/file."};
