@@ -8,8 +8,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cstdio>
 #include <optional>
 
+#include <grp.h>
+#include <pwd.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace modParse;
@@ -119,6 +123,47 @@ bool writeFile(const QString &path, const QByteArray &bytes)
 bool runningAsRoot()
 {
     return geteuid() == 0;
+}
+
+// Runs `check` on a fresh folder under the rights of an ordinary user, so that
+// file and folder permissions bind it. Run as root (as CI runs the tests), the
+// check goes to a child process that gives up root for the user "nobody" and
+// works inside the folder, handed over to that user, by relative paths: the
+// folders above it need not be open to it. The check's own failures print as
+// usual; the child's exit status carries them back.
+template<typename Check>
+void runAsOrdinaryUser(Check &&check)
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    if (!runningAsRoot()) {
+        check(dir.path());
+        return;
+    }
+    const passwd *nobody = ::getpwnam("nobody");
+    QVERIFY2(nobody, "the user nobody is needed to test permissions as root");
+    const uid_t uid = nobody->pw_uid;
+    const gid_t gid = nobody->pw_gid;
+    const QByteArray folder = QFile::encodeName(dir.path());
+    QCOMPARE(::chown(folder.constData(), uid, gid), 0);
+
+    std::fflush(nullptr);
+    const pid_t child = ::fork();
+    QVERIFY(child >= 0);
+    if (child == 0) {
+        if (::chdir(folder.constData()) != 0 || ::setgroups(0, nullptr) != 0 || ::setgid(gid) != 0
+            || ::setuid(uid) != 0 || ::geteuid() == 0) {
+            std::perror("cannot give up root for the user nobody");
+            ::_exit(2);
+        }
+        check(QStringLiteral("."));
+        std::fflush(nullptr);
+        ::_exit(QTest::currentTestFailed() ? 1 : 0);
+    }
+    int status = 0;
+    QCOMPARE(::waitpid(child, &status, 0), child);
+    QVERIFY2(WIFEXITED(status) && WEXITSTATUS(status) == 0,
+             "the check failed when run as the user nobody (its messages are above)");
 }
 
 } // namespace
@@ -473,39 +518,37 @@ void tst_PageParser::directoryRaisesAndStays()
 
 void tst_PageParser::unreadableFileRaisesAndStays()
 {
-    if (runningAsRoot())
-        QSKIP("file permissions do not stop the superuser from reading");
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    const QString path = dir.filePath(QStringLiteral("page.tmp"));
-    QVERIFY(writeFile(path, "<a href=a.htm>"));
-    QVERIFY(QFile::setPermissions(path, QFileDevice::Permissions()));
+    // File permissions do not stop the superuser from reading.
+    runAsOrdinaryUser([](const QString &dir) {
+        const QString path = dir + QStringLiteral("/page.tmp");
+        QVERIFY(writeFile(path, "<a href=a.htm>"));
+        QVERIFY(QFile::setPermissions(path, QFileDevice::Permissions()));
 
-    RecordingSink sink;
-    QCOMPARE(raisedNumber([&] { ParsePageFile(path, PageUrl, ::defaultLists(), sink); }),
-             std::optional<qint64>(ErrorNumber::PathFileAccess));
-    QVERIFY(QFile::exists(path));
-    QVERIFY(sink.calls.isEmpty());
+        RecordingSink sink;
+        QCOMPARE(raisedNumber([&] { ParsePageFile(path, PageUrl, ::defaultLists(), sink); }),
+                 std::optional<qint64>(ErrorNumber::PathFileAccess));
+        QVERIFY(QFile::exists(path));
+        QVERIFY(sink.calls.isEmpty());
+    });
 }
 
 void tst_PageParser::undeletableFileRaisesBeforeScan()
 {
-    if (runningAsRoot())
-        QSKIP("folder permissions do not stop the superuser from deleting");
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    const QString folder = dir.filePath(QStringLiteral("locked"));
-    QVERIFY(QDir().mkdir(folder));
-    const QString path = folder + QStringLiteral("/page.tmp");
-    QVERIFY(writeFile(path, "<a href=a.htm>"));
-    QVERIFY(QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+    // Folder permissions do not stop the superuser from deleting.
+    runAsOrdinaryUser([](const QString &dir) {
+        const QString folder = dir + QStringLiteral("/locked");
+        QVERIFY(QDir().mkdir(folder));
+        const QString path = folder + QStringLiteral("/page.tmp");
+        QVERIFY(writeFile(path, "<a href=a.htm>"));
+        QVERIFY(QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
 
-    RecordingSink sink;
-    const auto raised = raisedNumber([&] { ParsePageFile(path, PageUrl, ::defaultLists(), sink); });
-    QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    QCOMPARE(raised, std::optional<qint64>(ErrorNumber::PathFileAccess));
-    QVERIFY(QFile::exists(path));
-    QVERIFY(sink.calls.isEmpty());
+        RecordingSink sink;
+        const auto raised = raisedNumber([&] { ParsePageFile(path, PageUrl, ::defaultLists(), sink); });
+        QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QCOMPARE(raised, std::optional<qint64>(ErrorNumber::PathFileAccess));
+        QVERIFY(QFile::exists(path));
+        QVERIFY(sink.calls.isEmpty());
+    });
 }
 
 QTEST_APPLESS_MAIN(tst_PageParser)
