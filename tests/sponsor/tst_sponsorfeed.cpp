@@ -479,21 +479,32 @@ void tst_SponsorFeed::popupRefusedByComponent()
 void tst_SponsorFeed::loadsFeed_data()
 {
     QTest::addColumn<bool>("redirected");
-    QTest::newRow("direct") << false;
-    QTest::newRow("redirected") << true;
+    QTest::addColumn<bool>("limitIsTheFeedSize"); // else the usual limit
+    QTest::addColumn<bool>("announced");          // the feed's length sent ahead
+    QTest::newRow("direct") << false << false << true;
+    QTest::newRow("redirected") << true << false << true;
+    // A feed of exactly the size limit is still a feed; one byte more is not (loadFailures).
+    QTest::newRow("at the size limit, announced") << false << true << true;
+    QTest::newRow("at the size limit, unannounced") << false << true << false;
 }
 
 void tst_SponsorFeed::loadsFeed()
 {
     QFETCH(bool, redirected);
+    QFETCH(bool, limitIsTheFeedSize);
+    QFETCH(bool, announced);
     TestHttpServer server;
     QVERIFY(server.isListening());
     const QByteArray feedPath = redirected ? "/moved.xml"_ba : "/info2.0.xml"_ba;
     if (redirected)
         server.route("/info2.0.xml", Response::redirect(302, "/moved.xml"));
-    server.route(feedPath, feedResponse(200, threeEntries.left(threeEntries.indexOf("</feed>"))
-                                                 + "<popup>http://www.example.com/pop.htm</popup></feed>"));
-    SponsorFeed feed(*m_transfer, m_session, QUrl::fromEncoded(server.url("/info2.0.xml")));
+    const QByteArray body = threeEntries.left(threeEntries.indexOf("</feed>"))
+                            + "<popup>http://www.example.com/pop.htm</popup></feed>";
+    server.route(feedPath, feedResponse(200, body, announced));
+    ReadLimits limits = SponsorFeed::FeedLimits;
+    if (limitIsTheFeedSize)
+        limits.maxBodyBytes = body.size();
+    SponsorFeed feed(*m_transfer, m_session, QUrl::fromEncoded(server.url("/info2.0.xml")), limits);
     QSignalSpy finished(&feed, &SponsorFeed::loadFinished);
     QSignalSpy changed(&feed, &SponsorFeed::changed);
 
@@ -550,6 +561,11 @@ void tst_SponsorFeed::loadFailures_data()
         << feedResponse(200, threeEntries + QByteArray(2000, ' ')) << qint64(1000);
     QTest::newRow("over the size limit, unannounced")
         << feedResponse(200, threeEntries + QByteArray(2000, ' '), false) << qint64(1000);
+    // One byte past the limit is enough; loadsFeed takes a feed of exactly the limit.
+    QTest::newRow("one byte over the size limit, announced")
+        << feedResponse(200, threeEntries + ' ') << qint64(threeEntries.size());
+    QTest::newRow("one byte over the size limit, unannounced")
+        << feedResponse(200, threeEntries + ' ', false) << qint64(threeEntries.size());
     // Deep enough to overflow the stack of a recursive tree builder.
     QByteArray deep = "<feed><ads><ad>";
     for (int level = 0; level < 200000; ++level)
