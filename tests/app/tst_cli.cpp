@@ -1,22 +1,101 @@
+#include "support/TestHttpServer.h"
+
+#include <QDir>
 #include <QFileInfo>
+#include <QMimeDatabase>
 #include <QProcess>
 #include <QSignalSpy>
-#include <QDir>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <csignal>
 
-// The command-line crawler end to end, against real web servers on 127.0.0.1.
+namespace {
+
+using Response = TestHttpServer::Response;
+
+// Every answer of the site server ends its connection, one request to a
+// connection, as a plain HTTP/1.0 file server does.
+Response closing(Response response)
+{
+    response.headers.append({QByteArrayLiteral("Connection"), QByteArrayLiteral("close")});
+    return response;
+}
+
+Response fileResponse(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        qFatal("cannot read %s", qPrintable(path));
+    Response response;
+    response.headers = {{QByteArrayLiteral("Content-Type"),
+                         QMimeDatabase().mimeTypeForFile(path, QMimeDatabase::MatchExtension).name().toUtf8()}};
+    response.body = file.readAll();
+    return closing(response);
+}
+
+// The folder at `path` (ending in "/") of `host`, its files and the folders below.
+void serveFolder(TestHttpServer &server, const QByteArray &host, const QDir &folder, const QByteArray &path)
+{
+    // A folder asked for without its closing slash is sent there.
+    if (path != "/") {
+        Response moved;
+        moved.status = 301;
+        moved.headers = {{QByteArrayLiteral("Location"), path}};
+        server.route(host, path.chopped(1), closing(moved));
+    }
+
+    QByteArray listing = "<!DOCTYPE HTML>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+                         "<title>Directory listing for " + path + "</title>\n</head>\n<body>\n"
+                         "<h1>Directory listing for " + path + "</h1>\n<hr>\n<ul>\n";
+    const QFileInfoList entries = folder.entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
+                                                       QDir::Name | QDir::IgnoreCase);
+    for (const QFileInfo &entry : entries) {
+        const QByteArray name = entry.fileName().toUtf8() + (entry.isDir() ? "/" : "");
+        listing += "<li><a href=\"" + name + "\">" + name + "</a></li>\n";
+        if (entry.isDir())
+            serveFolder(server, host, QDir(entry.filePath()), path + name);
+        else
+            server.route(host, path + name, fileResponse(entry.filePath()));
+    }
+    listing += "</ul>\n<hr>\n</body>\n</html>\n";
+
+    // The folder itself: its index page, else the list of what it holds.
+    for (const char *index : {"index.html", "index.htm"}) {
+        if (folder.exists(QString::fromLatin1(index))) {
+            server.route(host, path, fileResponse(folder.filePath(QString::fromLatin1(index))));
+            return;
+        }
+    }
+    Response list = Response::html(listing);
+    list.headers = {{QByteArrayLiteral("Content-Type"), QByteArrayLiteral("text/html; charset=utf-8")}};
+    server.route(host, path, closing(list));
+}
+
+// Serves SITES/<host>/<path> for each host folder, the host taken from the
+// request: the absolute address a client sends to a proxy, else the Host
+// header. So with http_proxy pointing at the server, names such as site-a.test
+// need no name service, and 127.0.0.1 is a site of its own. The query is not
+// part of the file name; anything not there is 404.
+void serveSites(TestHttpServer &server, const QString &sites)
+{
+    const QDir root(sites);
+    for (const QString &host : root.entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+        serveFolder(server, host.toUtf8(), QDir(root.filePath(host)), "/");
+    server.setFallback(closing(Response::error(404)));
+}
+
+} // namespace
+
+// The command-line crawler end to end, against web servers on 127.0.0.1 that
+// the test runs in its own event loop.
 class tst_Cli : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
     void initTestCase();
-    void cleanupTestCase();
     void crawlsSeveralHostsThroughAProxy_data();
     void crawlsSeveralHostsThroughAProxy();
     void fileLimitStopsTheCrawl();
@@ -40,7 +119,7 @@ private:
     Run runCli(const QStringList &arguments, const QString &proxy = QString());
     QProcessEnvironment cliEnvironment(const QString &proxy) const;
 
-    QProcess m_server;
+    TestHttpServer m_server;
     QString m_serverUrl;
     QTemporaryDir m_dir;
 };
@@ -48,22 +127,9 @@ private:
 void tst_Cli::initTestCase()
 {
     QVERIFY(m_dir.isValid());
-    m_server.setProgram(QStringLiteral("python3"));
-    m_server.setArguments({QStringLiteral(TROVEWICK_SOURCE_DIR "/tests/support/site_server.py"),
-                           QStringLiteral(TROVEWICK_TEST_DATA "/sites")});
-    m_server.start();
-    QVERIFY2(m_server.waitForStarted(), "python3 is needed for the test web server");
-    QVERIFY(m_server.waitForReadyRead(30000));
-    const QByteArray port = m_server.readLine().trimmed();
-    QVERIFY(!port.isEmpty());
-    m_serverUrl = QStringLiteral("http://127.0.0.1:") + QString::fromLatin1(port);
-}
-
-void tst_Cli::cleanupTestCase()
-{
-    m_server.closeWriteChannel();
-    if (!m_server.waitForFinished(5000))
-        m_server.kill();
+    QVERIFY(m_server.isListening());
+    serveSites(m_server, QStringLiteral(TROVEWICK_TEST_DATA "/sites"));
+    m_serverUrl = QString::fromLatin1(m_server.url(""));
 }
 
 QProcessEnvironment tst_Cli::cliEnvironment(const QString &proxy) const
@@ -81,11 +147,15 @@ tst_Cli::Run tst_Cli::runCli(const QStringList &arguments, const QString &proxy)
 {
     QProcess cli;
     cli.setProcessEnvironment(cliEnvironment(proxy));
+    // The test's web servers answer from this event loop: the wait runs it.
+    QSignalSpy finished(&cli, &QProcess::finished);
     cli.start(QStringLiteral(TROVEWICK_CLI), arguments);
     Run run;
-    if (!cli.waitForFinished(120000)) {
+    if (!cli.waitForStarted())
+        return run;
+    if (!finished.wait(120000)) {
         cli.kill();
-        cli.waitForFinished();
+        finished.wait();
         return run;
     }
     run.exitCode = cli.exitStatus() == QProcess::NormalExit ? cli.exitCode() : -1;
@@ -288,14 +358,12 @@ void tst_Cli::endRequestsQuitAndCleanUp()
     QFETCH(int, signalNumber);
     QFETCH(int, exitCode);
 
-    // A server that takes the connection and never answers keeps one read in flight.
-    QTcpServer silent;
-    QVERIFY(silent.listen(QHostAddress::LocalHost));
-    QList<QTcpSocket *> held;
-    connect(&silent, &QTcpServer::newConnection, this, [&] {
-        while (QTcpSocket *socket = silent.nextPendingConnection())
-            held.append(socket);
-    });
+    // A server that takes the request and never answers keeps one read in flight.
+    TestHttpServer silent;
+    QVERIFY(silent.isListening());
+    Response never;
+    never.neverAnswer = true;
+    silent.setFallback(never);
     // The crawler's own temporary folder, to see what it leaves behind.
     QTemporaryDir temp;
     QVERIFY(temp.isValid());
@@ -306,9 +374,9 @@ void tst_Cli::endRequestsQuitAndCleanUp()
     cli.setProcessEnvironment(env);
     cli.start(QStringLiteral(TROVEWICK_CLI),
               {QStringLiteral("--interval"), QStringLiteral("10"),
-               QStringLiteral("http://127.0.0.1:%1/").arg(silent.serverPort())});
+               QStringLiteral("http://127.0.0.1:%1/").arg(silent.port())});
     QVERIFY(cli.waitForStarted());
-    QTRY_VERIFY_WITH_TIMEOUT(!held.isEmpty(), 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(!silent.requests().isEmpty(), 30000);
     QCOMPARE(QDir(temp.path()).entryList({QStringLiteral("trovewick-*")}, QDir::Dirs).size(), 1);
 
     QSignalSpy finished(&cli, &QProcess::finished);
@@ -325,7 +393,6 @@ void tst_Cli::endRequestsQuitAndCleanUp()
     QCOMPARE(cli.exitCode(), exitCode);
     QCOMPARE(QDir(temp.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
              QStringList());
-    qDeleteAll(held);
 }
 
 QTEST_GUILESS_MAIN(tst_Cli)
