@@ -101,6 +101,8 @@ private Q_SLOTS:
     void fileLimitStopsTheCrawl();
     void overridesHoldForThisRunOnly_data();
     void overridesHoldForThisRunOnly();
+    void limitsAtTheEndsOfTheirRange_data();
+    void limitsAtTheEndsOfTheirRange();
     void classifiesTheLinksOfASavedPage();
     void scanErrorEndsTheClassification();
     void badArgumentsGiveUsage_data();
@@ -280,6 +282,55 @@ void tst_Cli::overridesHoldForThisRunOnly()
     QVERIFY(!QFileInfo::exists(m_dir.filePath(QStringLiteral("config/Trovewick"))));
 }
 
+void tst_Cli::limitsAtTheEndsOfTheirRange_data()
+{
+    QTest::addColumn<QString>("option");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QStringList>("expected"); // found files, then the page tree
+
+    // The whole range of a 16-bit limit is taken as written, neither refused nor
+    // wrapped: the largest lets the site be crawled in full, the smallest lets
+    // nothing past the test it governs.
+    const QStringList wholeSite{QStringLiteral("http://HOST/pic.gif"), QStringLiteral("http://HOST/c.jpg"),
+                                QStringLiteral("http://HOST/d.mp3"), QStringLiteral("1\tdomain\tHOST"),
+                                QStringLiteral("2\tdone\tHOST/index.htm"), QStringLiteral("3\tdone\tHOST/a.htm"),
+                                QStringLiteral("4\tdone\tHOST/b.htm")};
+    for (const char *option : {"--max-pages", "--max-files", "--max-domain"})
+        QTest::addRow("%s 32767", option) << QString::fromLatin1(option) << QStringLiteral("32767") << wholeSite;
+    // No node at all: not even the host.
+    QTest::newRow("--max-pages -32768") << QStringLiteral("--max-pages") << QStringLiteral("-32768") << QStringList();
+    // The first file link stops the crawl; the root's links to pages are queued.
+    QTest::newRow("--max-files -32768")
+        << QStringLiteral("--max-files") << QStringLiteral("-32768")
+        << QStringList{QStringLiteral("1\tdomain\tHOST"), QStringLiteral("2\tdone\tHOST/index.htm"),
+                       QStringLiteral("3\tqueued\tHOST/a.htm"), QStringLiteral("4\tqueued\tHOST/b.htm")};
+    // The host, and no page under it.
+    QTest::newRow("--max-domain -32768") << QStringLiteral("--max-domain") << QStringLiteral("-32768")
+                                         << QStringList{QStringLiteral("1\tdomain\tHOST")};
+}
+
+void tst_Cli::limitsAtTheEndsOfTheirRange()
+{
+    QFETCH(QString, option);
+    QFETCH(QString, value);
+    QFETCH(QStringList, expected);
+
+    const QString host = m_serverUrl.mid(int(qstrlen("http://")));
+        const Run run = runCli({option, value, QStringLiteral("--interval"), QStringLiteral("0"), QStringLiteral("--quiet"),
+                            QStringLiteral("--pages"), m_serverUrl + QStringLiteral("/index.htm")});
+    QCOMPARE(run.exitCode, 0);
+    QVERIFY2(run.err.isEmpty(), run.err);
+    // Files found on a.htm and b.htm, read side by side, may come in either order.
+    const auto filesSorted = [](QStringList lines) {
+        const auto pages = std::partition_point(lines.begin(), lines.end(),
+                                                [](const QString &line) { return line.startsWith(u"http://"); });
+        std::sort(lines.begin(), pages);
+        return lines;
+    };
+    const QStringList lines = QString::fromUtf8(run.out).split(u'\n', Qt::SkipEmptyParts);
+    QCOMPARE(filesSorted(lines), filesSorted(expected.replaceInStrings(QStringLiteral("HOST"), host)));
+}
+
 void tst_Cli::classifiesTheLinksOfASavedPage()
 {
     const QString page = m_dir.filePath(QStringLiteral("saved.htm"));
@@ -322,6 +373,12 @@ void tst_Cli::badArgumentsGiveUsage_data()
     QTest::newRow("unknown option") << QStringList{QStringLiteral("--fast"), QStringLiteral("a")};
     QTest::newRow("limit not a number") << QStringList{QStringLiteral("--max-pages"), QStringLiteral("many"), QStringLiteral("a")};
     QTest::newRow("limit too large") << QStringList{QStringLiteral("--max-files"), QStringLiteral("40000"), QStringLiteral("a")};
+    // One past either end of the 16-bit range, for each limit.
+    for (const char *option : {"--max-pages", "--max-files", "--max-domain"}) {
+        for (const char *value : {"32768", "-32769"})
+            QTest::addRow("%s %s", option, value)
+                << QStringList{QString::fromLatin1(option), QString::fromLatin1(value), QStringLiteral("a")};
+    }
     QTest::newRow("negative interval") << QStringList{QStringLiteral("--interval"), QStringLiteral("-1"), QStringLiteral("a")};
     QTest::newRow("links without file") << QStringList{QStringLiteral("--links"), QStringLiteral("http://h/")};
 }
