@@ -131,8 +131,15 @@ void CliCrawl::writeEvent(const QByteArray &line)
 
 void CliCrawl::onRunningChanged(bool running)
 {
-    if (!running)
-        finishWhenSettled();
+    if (running)
+        return;
+    // A stop the user asked for is recorded before it is made. Otherwise the tick
+    // that found nothing left to fetch has just marked the title finished; the
+    // only other stop is the file limit, reached in the middle of a page scan.
+    if (m_stopReason == StopReason::NotStopped)
+        m_stopReason = m_engine->title().endsWith(CrawlEngine::FinishedSuffix) ? StopReason::OutOfWork
+                                                                                : StopReason::FileLimit;
+    finishWhenSettled();
 }
 
 void CliCrawl::onSignal(int signalNumber)
@@ -145,8 +152,10 @@ void CliCrawl::onSignal(int signalNumber)
         QCoreApplication::exit(128 + signalNumber);
         return;
     }
-    if (m_engine->running())
+    if (m_engine->running()) {
+        m_stopReason = StopReason::User;
         m_engine->cmdCrawl_Click();
+    }
     const int reads = m_engine->readsInFlight();
     if (reads > 0) {
         if (m_statusOnTty)
@@ -158,9 +167,10 @@ void CliCrawl::onSignal(int signalNumber)
 
 void CliCrawl::showStatus(const QString &status)
 {
-    if (m_options.quiet)
+    // The window's finishing title keeps the counts of the tick before; the
+    // crawler's own last line replaces it (finish).
+    if (m_options.quiet || status.endsWith(CrawlEngine::FinishedSuffix))
         return;
-    m_lastStatus = status;
     const QByteArray text = status.toLocal8Bit();
     if (m_statusOnTty) {
         std::fprintf(stderr, "\r%s\033[K", text.constData());
@@ -190,9 +200,18 @@ void CliCrawl::finish()
     m_finished = true;
     if (m_statusOnTty)
         std::fputc('\n', stderr);
-    // Without a terminal every status change is a line already; the last one stands.
-    if (!m_options.quiet && (m_statusOnTty || m_lastStatus != m_engine->title()))
-        writeLine(stderr, m_engine->title().toLocal8Bit());
+    // The true counts once every read is in, and why the crawl stopped. The title
+    // the engine wrote last can be older: a stop by the file limit or the user
+    // writes none, and reads handled since the last tick add files and pages.
+    QString last = m_engine->statusText();
+    switch (m_stopReason) {
+    case StopReason::FileLimit: last += QStringLiteral(" [crawl stopped: file limit reached]"); break;
+    case StopReason::User: last += QStringLiteral(" [crawl stopped by the user]"); break;
+    case StopReason::OutOfWork:
+    case StopReason::NotStopped: last += CrawlEngine::FinishedSuffix; break;
+    }
+    if (!m_options.quiet)
+        writeLine(stderr, last.toLocal8Bit());
     if (m_options.printPages) {
         const NodeTree &pages = m_engine->treePages();
         for (int i = 1; i <= pages.Count(); ++i)

@@ -40,13 +40,16 @@ private:
     void finish();
     void writeEvent(const QByteArray &line);
 
+    // Why the crawl stopped, for the last status line.
+    enum class StopReason { NotStopped, OutOfWork, FileLimit, User };
+
     CliOptions m_options;
     std::unique_ptr<WebSession> m_session;
     std::unique_ptr<HttpTransfer> m_transfer;
     std::unique_ptr<CrawlEngine> m_engine;
     QFile m_events;
     std::unique_ptr<TerminationSignals> m_signals;
-    QString m_lastStatus;
+    StopReason m_stopReason = StopReason::NotStopped;
     int m_interrupts = 0;
     bool m_statusOnTty = false;
     bool m_finished = false;

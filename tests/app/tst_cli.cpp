@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <memory>
 
 namespace {
 
@@ -99,6 +100,9 @@ private Q_SLOTS:
     void crawlsSeveralHostsThroughAProxy_data();
     void crawlsSeveralHostsThroughAProxy();
     void fileLimitStopsTheCrawl();
+    void lastStatusLineGivesTheFinalCounts_data();
+    void lastStatusLineGivesTheFinalCounts();
+    void userStopGivesTheFinalCounts();
     void overridesHoldForThisRunOnly_data();
     void overridesHoldForThisRunOnly();
     void limitsAtTheEndsOfTheirRange_data();
@@ -217,9 +221,10 @@ void tst_Cli::crawlsSeveralHostsThroughAProxy()
         "http://site-b.test/b.gif",
     };
     QCOMPARE(sortedLines(files), expectedFiles);
-    // The finishing tick appends to the last status it wrote, which may predate the last file.
+    // The last line has the counts once every read is in.
     const QList<QByteArray> statusLines = run.err.trimmed().split('\n');
     QVERIFY2(statusLines.last().endsWith(" / 9 pages found... [crawl finished]"), run.err);
+    QCOMPARE(statusLines.last(), QByteArray("5 files found / 9 pages found... [crawl finished]"));
     QCOMPARE(statusLines.count(statusLines.last()), 1);
 
     QFile log(events);
@@ -249,6 +254,82 @@ void tst_Cli::fileLimitStopsTheCrawl()
     // Both pages were in flight when the limit stopped the crawl; both are handled.
     QVERIFY(lines.at(4).startsWith("3\tdone\t"));
     QVERIFY(lines.at(5).startsWith("4\tdone\t"));
+}
+
+void tst_Cli::lastStatusLineGivesTheFinalCounts_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QByteArray>("lastLine");
+
+    // index.htm links to a.htm, b.htm and pic.gif; a.htm to pic.gif and c.jpg,
+    // b.htm to a.htm and d.mp3.
+    QTest::newRow("nothing left to fetch")
+        << QStringList{QStringLiteral("--interval"), QStringLiteral("20")}
+        << QByteArray("3 files found / 4 pages found... [crawl finished]");
+    QTest::newRow("nothing left to fetch, no pause")
+        << QStringList{QStringLiteral("--interval"), QStringLiteral("0")}
+        << QByteArray("3 files found / 4 pages found... [crawl finished]");
+    // The third file stops the crawl in the middle of the scan of a.htm or b.htm,
+    // after the last tick wrote its status; whichever comes second, two files are
+    // listed and no page is added.
+    QTest::newRow("file limit")
+        << QStringList{QStringLiteral("--interval"), QStringLiteral("20"), QStringLiteral("--max-files"), QStringLiteral("2")}
+        << QByteArray("2 files found / 4 pages found... [crawl stopped: file limit reached]");
+    QTest::newRow("file limit, no pause")
+        << QStringList{QStringLiteral("--interval"), QStringLiteral("0"), QStringLiteral("--max-files"), QStringLiteral("2")}
+        << QByteArray("2 files found / 4 pages found... [crawl stopped: file limit reached]");
+    // The first tick finds nothing to fetch: no status was written before the end.
+    QTest::newRow("nothing to crawl")
+        << QStringList{QStringLiteral("--interval"), QStringLiteral("20"), QStringLiteral("--max-pages"), QStringLiteral("0")}
+        << QByteArray("0 files found / 0 pages found... [crawl finished]");
+    QTest::newRow("nothing to crawl, no pause")
+        << QStringList{QStringLiteral("--interval"), QStringLiteral("0"), QStringLiteral("--max-pages"), QStringLiteral("0")}
+        << QByteArray("0 files found / 0 pages found... [crawl finished]");
+}
+
+void tst_Cli::lastStatusLineGivesTheFinalCounts()
+{
+    QFETCH(QStringList, options);
+    QFETCH(QByteArray, lastLine);
+
+    const Run run = runCli(options + QStringList{m_serverUrl + QStringLiteral("/index.htm")});
+    QCOMPARE(run.exitCode, 0);
+    const QList<QByteArray> statusLines = run.err.trimmed().split('\n');
+    QCOMPARE(statusLines.last(), lastLine);
+    QCOMPARE(statusLines.count(lastLine), 1);
+    // Every line is a whole status: no ending stands alone, counts before it.
+    for (const QByteArray &line : statusLines)
+        QVERIFY2(line.contains(" files found / ") && line.contains(" pages found..."), run.err);
+    QCOMPARE(run.out.count('\n'), lastLine.left(lastLine.indexOf(' ')).toInt());
+}
+
+void tst_Cli::userStopGivesTheFinalCounts()
+{
+    // The root page's read stays out until the server goes away, after the stop.
+    auto server = std::make_unique<TestHttpServer>();
+    QVERIFY(server->isListening());
+    Response silent;
+    silent.neverAnswer = true;
+    server->setFallback(silent);
+
+    QProcess cli;
+    cli.setProcessEnvironment(cliEnvironment(QString()));
+    QSignalSpy finished(&cli, &QProcess::finished);
+    cli.start(QStringLiteral(TROVEWICK_CLI), {QStringLiteral("--interval"), QStringLiteral("10"),
+                                              QString::fromLatin1(server->url("/index.htm"))});
+    QVERIFY(cli.waitForStarted());
+    QTRY_COMPARE_WITH_TIMEOUT(server->requests().size(), 1, 30000);
+
+    ::kill(pid_t(cli.processId()), SIGINT);
+    QByteArray err;
+    QTRY_VERIFY_WITH_TIMEOUT((err += cli.readAllStandardError()).contains("waiting for 1 read in flight"), 10000);
+    server.reset(); // the read fails; the crawl is over
+    QVERIFY(finished.wait(30000));
+    QCOMPARE(cli.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(cli.exitCode(), 0);
+    err += cli.readAllStandardError();
+    const QList<QByteArray> lines = err.trimmed().split('\n');
+    QCOMPARE(lines.last(), QByteArray("0 files found / 2 pages found... [crawl stopped by the user]"));
 }
 
 void tst_Cli::overridesHoldForThisRunOnly_data()
@@ -399,6 +480,9 @@ void tst_Cli::helpDocumentsTheOptions()
     for (const char *option : {"--max-pages", "--max-files", "--max-domain", "--follow", "--search",
                                "--interval", "--pages", "--quiet", "--events", "--links"})
         QVERIFY2(run.out.contains(option), option);
+    // The last status line's endings.
+    for (const char *text : {"[crawl finished]", "[crawl stopped: file limit reached]", "[crawl stopped by the user]"})
+        QVERIFY2(run.out.simplified().contains(text), text);
 }
 
 void tst_Cli::endRequestsQuitAndCleanUp_data()
