@@ -12,6 +12,7 @@
 #include <QCoreApplication>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <unistd.h>
@@ -27,18 +28,44 @@ void writeLine(FILE *stream, const QByteArray &line)
 
 QByteArray nodeLine(int index, int image, const QByteArray &key)
 {
-    return QByteArray::number(index) + '\t' + pageStateName(image) + '\t' + key;
+    return QByteArray::number(index) + '\t' + pageStateName(image) + '\t' + escapeControlBytes(key);
 }
 
 // Records what a page scan hands out, in scan order.
 class PrintingSink final : public LinkSink
 {
 public:
-    void AddPage(QByteArray url) override { writeLine(stdout, "page\t" + url); }
-    void AddFile(QByteArray url) override { writeLine(stdout, "file\t" + url); }
+    void AddPage(QByteArray url) override { writeLine(stdout, "page\t" + escapeControlBytes(url)); }
+    void AddFile(QByteArray url) override { writeLine(stdout, "file\t" + escapeControlBytes(url)); }
 };
 
+bool isControlByte(char ch)
+{
+    const auto byte = static_cast<unsigned char>(ch);
+    return byte < 0x20 || byte == 0x7F;
+}
+
 } // namespace
+
+QByteArray escapeControlBytes(const QByteArray &text)
+{
+    if (std::none_of(text.cbegin(), text.cend(), isControlByte))
+        return text;
+    static constexpr char HexDigits[] = "0123456789ABCDEF";
+    QByteArray escaped;
+    escaped.reserve(text.size() + 8);
+    for (const char ch : text) {
+        if (isControlByte(ch)) {
+            const auto byte = static_cast<unsigned char>(ch);
+            escaped += '%';
+            escaped += HexDigits[byte >> 4];
+            escaped += HexDigits[byte & 0x0F];
+        } else {
+            escaped += ch;
+        }
+    }
+    return escaped;
+}
 
 QByteArray pageStateName(int image)
 {
@@ -108,7 +135,7 @@ void CliCrawl::onFileAdded(const QModelIndex &parent, int first, int last)
 {
     const NodeTree &files = m_engine->treeFiles();
     for (int row = first; row <= last; ++row)
-        writeLine(stdout, files.Key(files.nodeIndex(files.index(row, 0, parent))));
+        writeLine(stdout, escapeControlBytes(files.Key(files.nodeIndex(files.index(row, 0, parent)))));
 }
 
 void CliCrawl::onTick()

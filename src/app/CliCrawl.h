@@ -60,3 +60,7 @@ int printLinkClassification(const CliOptions &options, const Settings &settings)
 
 // The state word the page list and the event log use for a node image.
 QByteArray pageStateName(int image);
+
+// `text` with every control byte (0x00 to 0x1F and 0x7F) written as %XX in
+// upper-case hex: an address from a hostile page stays on its one line.
+QByteArray escapeControlBytes(const QByteArray &text);

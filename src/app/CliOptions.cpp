@@ -27,6 +27,10 @@ const QString Description = QStringLiteral(
     "both lists gives both). FILE is left in place. When the scan stops with an error\n"
     "it prints what was handled, the error on standard error, and exits 1.\n"
     "\n"
+    "Control bytes in an address (0x00 to 0x1F and 0x7F, tab and line feed among\n"
+    "them) are printed as %XX in upper-case hex, in found files and in --pages,\n"
+    "--links and --events lines alike, so every address stays on its one line.\n"
+    "\n"
     "Bad arguments give a usage message and exit code 2.");
 
 std::optional<qint16> parseLimit(const QString &text, bool *ok)

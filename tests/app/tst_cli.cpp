@@ -103,6 +103,9 @@ private Q_SLOTS:
     void lastStatusLineGivesTheFinalCounts_data();
     void lastStatusLineGivesTheFinalCounts();
     void userStopGivesTheFinalCounts();
+    void controlBytesAreEscaped_data();
+    void controlBytesAreEscaped();
+    void controlBytesAreEscapedInTheClassification();
     void overridesHoldForThisRunOnly_data();
     void overridesHoldForThisRunOnly();
     void limitsAtTheEndsOfTheirRange_data();
@@ -332,6 +335,76 @@ void tst_Cli::userStopGivesTheFinalCounts()
     QCOMPARE(lines.last(), QByteArray("0 files found / 2 pages found... [crawl stopped by the user]"));
 }
 
+void tst_Cli::controlBytesAreEscaped_data()
+{
+    QTest::addColumn<QString>("root");
+    QTest::addColumn<QByteArray>("out"); // found files, then the page tree
+    QTest::addColumn<QByteArrayList>("handled"); // the page lines of the event log
+
+    // A line feed inside a link is dropped with the blanks; the other control
+    // bytes stay in the address, and so does one from the command line.
+    QTest::newRow("control bytes in links")
+        << QStringLiteral("http://hostile.test/")
+        << QByteArray("http://hostile.test/a%00b.jpg\n"
+                      "http://hostile.test/c%01%1B[2jd.gif\n"
+                      "http://hostile.test/e%7Ff%1F.mpg\n"
+                      "http://hostile.test/tu.jpeg\n"
+                      "1\tdomain\thostile.test\n"
+                      "2\tdone\thostile.test/\n"
+                      "3\tfailed\thostile.test/p%09q.htm\n"
+                      "4\tfailed\thostile.test/r%0Bs%0C/\n")
+        << QByteArrayList{"2\tdone\thostile.test/", "3\tfailed\thostile.test/p%09q.htm",
+                          "4\tfailed\thostile.test/r%0Bs%0C/"};
+    QTest::newRow("line feed in the root")
+        << QStringLiteral("http://hostile.test/a\nb.htm")
+        << QByteArray("1\tdomain\thostile.test\n"
+                      "2\tfailed\thostile.test/a%0Ab.htm\n")
+        << QByteArrayList{"2\tfailed\thostile.test/a%0Ab.htm"};
+}
+
+void tst_Cli::controlBytesAreEscaped()
+{
+    QFETCH(QString, root);
+    QFETCH(QByteArray, out);
+    QFETCH(QByteArrayList, handled);
+
+    m_server.route("hostile.test", "/",
+                   Response::html(QByteArrayLiteral("<a href=a\0b.jpg><a href=C\x01\x1b[2Jd.gif>"
+                                                    "<a href=e\x7f" "f\x1f.mpg><a href=p\tq.htm>"
+                                                    "<a href=r\x0bs\x0c/><a href=t\nu.jpeg>")));
+    const QString events = m_dir.filePath(QStringLiteral("hostile-events.log"));
+    const Run run = runCli({QStringLiteral("--interval"), QStringLiteral("20"), QStringLiteral("--quiet"),
+                            QStringLiteral("--pages"), QStringLiteral("--events"), events, root},
+                           m_serverUrl);
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(run.out, out);
+
+    QFile log(events);
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    QByteArrayList pageLines;
+    for (const QByteArray &line : log.readAll().split('\n')) {
+        if (line != "tick" && !line.isEmpty())
+            pageLines.append(line);
+    }
+    std::sort(pageLines.begin(), pageLines.end());
+    QCOMPARE(pageLines, handled);
+}
+
+void tst_Cli::controlBytesAreEscapedInTheClassification()
+{
+    const QString page = m_dir.filePath(QStringLiteral("hostile.htm"));
+    QFile file(page);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(QByteArrayLiteral("<a href=x\0y.jpg><a href=p\x7fq.htm><a href=http://h/\x1b]0;t\x07.gif>"));
+    file.close();
+
+    const Run run = runCli({QStringLiteral("--links"), QStringLiteral("http://h/d\nir/page.htm"), page});
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(run.out, QByteArray("file\thttp://h/d%0Air/x%00y.jpg\n"
+                                 "page\thttp://h/d%0Air/p%7Fq.htm\n"
+                                 "file\thttp://h/%1B]0;t%07.gif\n"));
+}
+
 void tst_Cli::overridesHoldForThisRunOnly_data()
 {
     QTest::addColumn<QStringList>("overrides");
@@ -480,8 +553,9 @@ void tst_Cli::helpDocumentsTheOptions()
     for (const char *option : {"--max-pages", "--max-files", "--max-domain", "--follow", "--search",
                                "--interval", "--pages", "--quiet", "--events", "--links"})
         QVERIFY2(run.out.contains(option), option);
-    // The last status line's endings.
-    for (const char *text : {"[crawl finished]", "[crawl stopped: file limit reached]", "[crawl stopped by the user]"})
+    // The escaping of control bytes and the last status line's endings.
+    for (const char *text : {"%XX", "0x00", "0x7F", "[crawl finished]", "[crawl stopped: file limit reached]",
+                             "[crawl stopped by the user]"})
         QVERIFY2(run.out.simplified().contains(text), text);
 }
 
