@@ -31,7 +31,11 @@ const QString Description = QStringLiteral(
     "them) are printed as %XX in upper-case hex, in found files and in --pages,\n"
     "--links and --events lines alike, so every address stays on its one line.\n"
     "\n"
-    "Bad arguments give a usage message and exit code 2.");
+    "Exit codes: 0 when the crawl is over or the links are listed; 1 when the crawl\n"
+    "cannot start (the --events file cannot be written) or the saved page cannot be\n"
+    "read or scanned; 2 for bad arguments, with a usage message; 130 on a second\n"
+    "Ctrl-C; 128+N when signal N ends the crawler at once (143 for SIGTERM, 129 for\n"
+    "SIGHUP).");
 
 std::optional<qint16> parseLimit(const QString &text, bool *ok)
 {

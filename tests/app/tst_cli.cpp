@@ -553,9 +553,10 @@ void tst_Cli::helpDocumentsTheOptions()
     for (const char *option : {"--max-pages", "--max-files", "--max-domain", "--follow", "--search",
                                "--interval", "--pages", "--quiet", "--events", "--links"})
         QVERIFY2(run.out.contains(option), option);
-    // The escaping of control bytes and the last status line's endings.
+    // The escaping of control bytes, the last status line's endings and the exit codes.
     for (const char *text : {"%XX", "0x00", "0x7F", "[crawl finished]", "[crawl stopped: file limit reached]",
-                             "[crawl stopped by the user]"})
+                             "[crawl stopped by the user]", "Exit codes: 0", " 1 ", " 2 ", "130", "128+N",
+                             "SIGTERM", "SIGHUP"})
         QVERIFY2(run.out.simplified().contains(text), text);
 }
 
