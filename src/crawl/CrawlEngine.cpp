@@ -2,9 +2,10 @@
 
 #include "common/AppError.h"
 #include "common/AsciiText.h"
-#include "settings/Settings.h"
-#include "net/TransferComponent.h"
 #include "common/WebText.h"
+#include "crawl/RobotsGate.h"
+#include "net/TransferComponent.h"
+#include "settings/Settings.h"
 
 #include <QByteArrayView>
 #include <QCoreApplication>
@@ -125,6 +126,11 @@ void CrawlEngine::AddFile(QByteArray url)
         m_foundOn.push_back(m_pageBeingScanned);
 }
 
+int CrawlEngine::readsInFlight() const
+{
+    return int(m_pageReads.size() + m_forgottenReads.size()) + (m_robots ? m_robots->readsInFlight() : 0);
+}
+
 QByteArray CrawlEngine::foundOn(int fileIndex) const
 {
     if (fileIndex < 1 || size_t(fileIndex) > m_foundOn.size())
@@ -169,6 +175,9 @@ void CrawlEngine::runTick()
             break;
     }
     m_scanPosition = std::max(lowestActive, 1);
+    // Reads of robots.txt files take places like page reads.
+    if (m_robots)
+        inFlight += m_robots->readsInFlight();
 
     if (inFlight < MaxReadsInFlight) {
         // Starting pass: queued pages go out in index order, which is the order
@@ -178,6 +187,11 @@ void CrawlEngine::runTick()
         for (int i = m_scanPosition; i <= startNodes; ++i) {
             if (m_pages.Image(i) != NodeImage::Queued)
                 continue;
+            if (m_robots && !robotsLetRead(i, inFlight)) {
+                if (inFlight >= MaxReadsInFlight)
+                    break;
+                continue;
+            }
             m_pages.SetImage(i, NodeImage::Fetching);
             const QByteArray url = HttpPrefix + m_pages.Key(i);
             m_pageReads.insert(m_transfer.StartFileRead(url, url, 1, QByteArray::number(i)));
@@ -193,9 +207,42 @@ void CrawlEngine::runTick()
     setTitle(statusText());
 }
 
+bool CrawlEngine::robotsLetRead(int page, int &inFlight)
+{
+    const QByteArray &host = m_pages.Key(m_pages.ParentIndex(page));
+    switch (m_robots->verdict(host, m_pages.Text(page))) {
+    case RobotsGate::Verdict::Read:
+        return true;
+    case RobotsGate::Verdict::Refuse:
+        // Refused pages end as failed, without a read.
+        m_pages.SetImage(page, NodeImage::Failed);
+        Q_EMIT pageCompleted(page, NodeImage::Failed, m_pages.Key(page));
+        return false;
+    case RobotsGate::Verdict::Asked:
+        ++inFlight;
+        return false;
+    case RobotsGate::Verdict::Wait:
+        return false;
+    }
+    return false;
+}
+
+void CrawlEngine::setRobotsHonoured(bool honoured)
+{
+    if (honoured && !m_robots)
+        m_robots = std::make_unique<RobotsGate>(m_transfer);
+    else if (!honoured)
+        m_robots.reset();
+}
+
 void CrawlEngine::txPages_FileReadComplete(const QString &strFileKey, int, const AsyncProp &asyncProp,
                                            const QByteArray &strData)
 {
+    if (m_robots && m_robots->take(strFileKey, asyncProp)) {
+        if (readsInFlight() == 0)
+            Q_EMIT readsSettled();
+        return;
+    }
     if (m_forgottenReads.remove(strFileKey)) {
         // Started before the results were cleared: its index names another page now.
         if (!asyncProp.value.isEmpty())

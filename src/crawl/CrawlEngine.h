@@ -9,9 +9,11 @@
 #include <QTimer>
 
 #include <functional>
+#include <memory>
 #include <vector>
 
 struct AsyncProp;
+class RobotsGate;
 struct Settings;
 class TransferComponent;
 
@@ -91,7 +93,11 @@ public:
     int scanPosition() const { return m_scanPosition; }
 
     // Page reads started and not yet completed, forgotten ones included.
-    int readsInFlight() const { return int(m_pageReads.size() + m_forgottenReads.size()); }
+    int readsInFlight() const;
+
+    // Off by default. When on, each host's robots.txt is read once before its
+    // first page, and pages it refuses for "Trovewick" end failed without a read.
+    void setRobotsHonoured(bool honoured);
 
     // The address of the page whose scan first listed the found file at this
     // index of treeFiles ("http://" and the page's key); empty for a file that
@@ -115,6 +121,7 @@ Q_SIGNALS:
 private:
     void setRunning(bool running);
     void runTick();
+    bool robotsLetRead(int page, int &inFlight);
     void handlePageRead(const AsyncProp &asyncProp, const QByteArray &strData);
     void markFailed(const QByteArray &strData);
 
@@ -133,6 +140,7 @@ private:
     QString m_popupPagePath;
     QByteArray m_pageBeingScanned;     // the page whose links are being handled
     std::vector<QByteArray> m_foundOn; // by treeFiles index - 1
+    std::unique_ptr<RobotsGate> m_robots; // only while robots.txt is honoured
 };
 
 // Where the sponsor popup page is written: beside the program when that folder
