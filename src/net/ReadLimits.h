@@ -16,6 +16,10 @@ struct ReadLimits
     qint64 maxBodyBytes = 32 * 1024 * 1024;
     // Redirects followed before the read fails.
     int maxRedirects = 10;
+    // A response head (status line and header lines, with those of interim 1xx
+    // answers and the trailers of a chunked body) beyond this many bytes fails
+    // the read at once. Each request of a redirect chain is counted on its own.
+    qint64 maxHeaderBytes = 64 * 1024;
 
     // What a page read of the crawl may take.
     static constexpr ReadLimits pages() { return {}; }

@@ -66,13 +66,54 @@ struct WebSession::Read
     ReadLimits limits;
     BodySink sink;
     Finished finished;
+    WebSession *session = nullptr;
     qint64 received = 0;
-    bool refused = false; // the body ended the read: wrong status, too large, or the sink said no
+    qint64 headerBytes = 0; // of the request being answered (interim answers included)
+    qint64 heldBytes = 0;   // every head of the read, which curl keeps until it ends
+    bool headEnded = true;  // the next header line may start another response
+    bool interim = false;   // the last status line was a 1xx one
+    // The head or body ended the read: too large, wrong status, or the sink said no.
+    bool refused = false;
 
     ~Read()
     {
         if (easy)
             curl_easy_cleanup(easy);
+    }
+
+    // Curl hands over the head line by line and keeps every line of every
+    // response of the read (the redirects' too) until the read ends, so each
+    // head is counted as it comes and one that grows past the limit ends the
+    // read before curl holds more.
+    static size_t onHeader(char *data, size_t size, size_t count, void *userData)
+    {
+        auto *read = static_cast<Read *>(userData);
+        const size_t bytes = size * count;
+        const QByteArrayView line(data, qsizetype(bytes));
+        // A status line right after a finished head starts another response. The
+        // target of a followed redirect is counted afresh; the final answer after
+        // an interim 1xx one is the same request going on, and so is anything
+        // else, such as a trailer after a chunked body.
+        if (read->headEnded) {
+            read->headEnded = false;
+            if (line.startsWith("HTTP/")) {
+                if (!read->interim)
+                    read->headerBytes = 0;
+                const qsizetype blank = line.indexOf(' ');
+                read->interim = blank > 0 && blank + 1 < line.size() && line[blank + 1] == '1';
+            }
+        }
+        read->headerBytes += qint64(bytes);
+        read->heldBytes += qint64(bytes);
+        WebSession &session = *read->session;
+        session.m_mostBytesHeld = std::max(session.m_mostBytesHeld, read->heldBytes);
+        if (read->headerBytes > read->limits.maxHeaderBytes) {
+            read->refused = true;
+            return 0;
+        }
+        if (line == "\r\n" || line == "\n")
+            read->headEnded = true;
+        return bytes;
     }
 
     static size_t onBody(char *data, size_t size, size_t count, void *userData)
@@ -137,6 +178,7 @@ WebSession::ReadId WebSession::read(const QUrl &url, const ReadLimits &limits, B
     read->limits = limits;
     read->sink = std::move(sink);
     read->finished = std::move(finished);
+    read->session = this;
     read->easy = curl_easy_init();
 
     CURL *easy = read->easy;
@@ -160,6 +202,8 @@ WebSession::ReadId WebSession::read(const QUrl &url, const ReadLimits &limits, B
     curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, ReceiveBufferBytes);
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Read::onBody);
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, read.get());
+    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Read::onHeader);
+    curl_easy_setopt(easy, CURLOPT_HEADERDATA, read.get());
 
     Read &added = *read;
     m_reads.emplace(id, std::move(read));

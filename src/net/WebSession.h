@@ -21,8 +21,8 @@ class QUrl;
 //
 // Every read carries the same guards: the User-Agent, redirects only to http
 // and https and at most ReadLimits::maxRedirects of them, only a 2xx final
-// response counts, the idle time, the overall deadline and the body size cap
-// of its ReadLimits, and the proxy the environment names (http_proxy,
+// response counts, the idle time, the overall deadline and the head and body
+// size caps of its ReadLimits, and the proxy the environment names (http_proxy,
 // https_proxy, all_proxy, no_proxy; loopback hosts are always read directly).
 class WebSession final : public QObject
 {
@@ -50,6 +50,13 @@ public:
     // Reads started and not yet finished or cancelled.
     int readsInFlight() const { return int(m_reads.size()); }
 
+    // The most bytes any one read of this session has held in memory at once.
+    // Body pieces go to the sink (or, for an error page, are dropped) in the
+    // call that brings them, so what a read holds is the heads of its
+    // responses, which curl keeps until the read ends: at most
+    // ReadLimits::maxHeaderBytes for each request of a redirect chain.
+    qint64 mostBytesHeld() const { return m_mostBytesHeld; }
+
 private:
     struct Read;
     struct SocketWatch;
@@ -67,4 +74,5 @@ private:
     std::unordered_map<int, std::unique_ptr<SocketWatch>> m_sockets;
     std::unordered_map<ReadId, std::unique_ptr<Read>> m_reads;
     ReadId m_lastId = 0;
+    qint64 m_mostBytesHeld = 0;
 };

@@ -2,6 +2,7 @@
 #include "net/HttpTransfer.h"
 #include "net/WebSession.h"
 #include "support/TestHttpServer.h"
+#include "TransferChecks.h"
 
 #include <QDir>
 #include <QFile>
@@ -17,6 +18,7 @@
 #include <QUrl>
 
 using Response = TestHttpServer::Response;
+using namespace TransferChecks;
 
 namespace {
 
@@ -33,51 +35,12 @@ ReadLimits limits(int idleMs, qint64 maxBodyBytes, int maxRedirects,
 constexpr int TestIdleMs = 20'000;
 constexpr int WaitMs = 15'000;
 
-struct Completion
-{
-    QString key;
-    int fileType = 0;
-    AsyncProp prop;
-    QByteArray data;
-};
-
-Completion completionAt(const QSignalSpy &spy, qsizetype index)
-{
-    const QList<QVariant> &args = spy.at(index);
-    return {args.at(0).toString(), args.at(1).toInt(), args.at(2).value<AsyncProp>(),
-            args.at(3).toByteArray()};
-}
-
-QByteArray contentsOf(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QByteArrayLiteral("<unreadable>");
-    return file.readAll();
-}
-
-// The bodies left in a download folder; its lock file is no body.
-QStringList filesIn(const QString &folder)
-{
-    QStringList files = QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System);
-    files.removeAll(DownloadFolder::LockFileName);
-    return files;
-}
-
 QByteArray everyByte()
 {
     QByteArray bytes;
     for (int i = 0; i < 256; ++i)
         bytes.append(static_cast<char>(i));
     return bytes;
-}
-
-QByteArray filler(qsizetype size)
-{
-    QByteArray body(size, 'x');
-    for (qsizetype i = 0; i < size; i += 61)
-        body[i] = '\n';
-    return body;
 }
 
 } // namespace
