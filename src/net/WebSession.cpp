@@ -122,10 +122,9 @@ struct WebSession::Read
         const size_t bytes = size * count;
         long status = 0;
         curl_easy_getinfo(read->easy, CURLINFO_RESPONSE_CODE, &status);
-        // The body of a redirect that is being followed is no part of the page;
-        // one that is not followed fails the read when it ends.
-        if (status >= 300 && status < 400)
-            return bytes;
+        // Curl drops the body of a redirect it follows without handing it over;
+        // what comes here with another status than 2xx (a 3xx without a usable
+        // location among them) is an error page.
         read->received += qint64(bytes);
         if (status < 200 || status >= 300) {
             read->refused = true;

@@ -216,6 +216,9 @@ void TestHostileServers::hostileAnswers_data()
     QTest::newRow("huge error page")
         << streamed("HTTP/1.1 404 Not Found\r\n\r\n", filler(64 * KiB), endless) << limits(MiB)
         << QByteArray() << KiB << SocketSlack << 1;
+    QTest::newRow("huge page of a redirect without location")
+        << streamed("HTTP/1.1 300 Multiple Choices\r\n\r\n", filler(64 * KiB), endless) << limits(MiB)
+        << QByteArray() << KiB << SocketSlack << 1;
     QTest::newRow("length far beyond the body, closed early")
         << streamed(ok200 + "Content-Length: 500000\r\n\r\n", filler(KiB), 10 * KiB) << limits(MiB)
         << QByteArray() << KiB << 11 * KiB << 1;
