@@ -338,6 +338,9 @@ void TestHttpTransfer::redirects_data()
     QTest::newRow("loop") << QByteArray("/loop.htm") << 10 << QByteArray();
     QTest::newRow("to ftp") << QByteArray("/toftp.htm") << 10 << QByteArray();
     QTest::newRow("to mail") << QByteArray("/tomail.htm") << 10 << QByteArray();
+    QTest::newRow("to file") << QByteArray("/tofile.htm") << 10 << QByteArray();
+    QTest::newRow("to data") << QByteArray("/todata.htm") << 10 << QByteArray();
+    QTest::newRow("to javascript") << QByteArray("/tojavascript.htm") << 10 << QByteArray();
 }
 
 void TestHttpTransfer::redirects()
@@ -359,6 +362,11 @@ void TestHttpTransfer::redirects()
     server.route("/loop.htm", Response::redirect(301, "/loop.htm"));
     server.route("/toftp.htm", Response::redirect(301, "ftp://" + server.authority() + "/f"));
     server.route("/tomail.htm", Response::redirect(301, "mailto:me@h.test"));
+    // A file that exists and can be read: the test program itself.
+    const QByteArray programFile = "file://" + QFile::encodeName(QCoreApplication::applicationFilePath());
+    server.route("/tofile.htm", Response::redirect(302, programFile));
+    server.route("/todata.htm", Response::redirect(302, "data:text/html,<p>the target</p>"));
+    server.route("/tojavascript.htm", Response::redirect(302, "javascript:location='/target.htm'"));
 
     WebSession session;
 
