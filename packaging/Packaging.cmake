@@ -86,6 +86,10 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION web)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The web session keeps reads and redirects to http and https with options that
+# came in libcurl 7.85; an older libcurl would ignore them, though its symbols
+# alone satisfy dpkg-shlibdeps from 7.16 on.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libcurl4 (>= 7.85.0)")
 # The classic faces the window is drawn with (read from /usr/share/wine/fonts
 # when the desktop lacks them) and xdg-open, through which found files and
 # sponsor addresses open in the browser; the program runs without either.
