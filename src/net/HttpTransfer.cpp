@@ -88,7 +88,7 @@ QString HttpTransfer::StartFileRead(const QByteArray &url, const QByteArray &url
     transfer->read = m_session.read(
         address, m_limits,
         [&file](QByteArrayView piece) { return file.write(piece.data(), piece.size()) == piece.size(); },
-        [this, key](bool ok) { complete(key, ok); });
+        [this, key](bool ok, int status) { complete(key, ok, status); });
     m_transfers.emplace(key, std::move(transfer));
     return key;
 }
@@ -149,7 +149,7 @@ void HttpTransfer::failLater(const QString &key, int fileType, const QByteArray 
     });
 }
 
-void HttpTransfer::complete(const QString &key, bool success)
+void HttpTransfer::complete(const QString &key, bool success, int status)
 {
     const auto it = m_transfers.find(key);
     if (it == m_transfers.end())
@@ -167,6 +167,6 @@ void HttpTransfer::complete(const QString &key, bool success)
         transfer->file.remove();
 
     // Last, because the receiver may start new reads or take the component down.
-    Q_EMIT FileReadComplete(transfer->key, transfer->fileType, AsyncProp{path, transfer->url},
+    Q_EMIT FileReadComplete(transfer->key, transfer->fileType, AsyncProp{path, transfer->url, status},
                             transfer->data);
 }

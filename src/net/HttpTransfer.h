@@ -49,7 +49,7 @@ private:
     bool ensureFolder();
     void failLater(const QString &key, int fileType, const QByteArray &url,
                    const QByteArray &data);
-    void complete(const QString &key, bool success);
+    void complete(const QString &key, bool success, int status);
 
     WebSession &m_session;
     const ReadLimits m_limits;

@@ -224,7 +224,7 @@ void WebSession::failUnstarted(ReadId id)
     const Finished finished = std::move(it->second->finished);
     m_reads.erase(it);
     if (finished)
-        finished(false);
+        finished(false, 0);
 }
 
 void WebSession::cancel(ReadId id)
@@ -302,7 +302,7 @@ void WebSession::collectFinished()
         const Finished finished = std::move(read->finished);
         endRead(read->id);
         if (finished)
-            finished(ok);
+            finished(ok, int(status));
         if (!alive)
             return;
     }

@@ -35,8 +35,9 @@ public:
     // false ends the read as failed.
     using BodySink = std::function<bool(QByteArrayView piece)>;
     // Called exactly once per read, from the event loop, never from inside
-    // read(): true when the whole body arrived within the limits.
-    using Finished = std::function<void(bool ok)>;
+    // read(): true when the whole body arrived within the limits, and the HTTP
+    // status of the last answer (0 when none came).
+    using Finished = std::function<void(bool ok, int status)>;
 
     explicit WebSession(QObject *parent = nullptr);
     ~WebSession() override;

@@ -312,6 +312,7 @@ void TestHttpTransfer::statusDecidesOutcome()
     const Completion done = completionAt(spy, 0);
     QCOMPARE(done.prop.url, url);
     QCOMPARE(done.data, QByteArray("5"));
+    QCOMPARE(done.prop.status, status);
     if (succeeds) {
         QVERIFY(QFileInfo::exists(done.prop.value));
         QCOMPARE(contentsOf(done.prop.value), body);
