@@ -331,13 +331,22 @@ QString CrawlEngine::statusText() const
         + QString::number(m_pages.Count()) + QStringLiteral(" pages found...");
 }
 
-QString defaultPopupPagePath()
+QString popupPagePathFor(const QString &programDir, const QString &dataDir)
 {
-    const QString programDir = QCoreApplication::applicationDirPath();
-    const QFileInfo programDirInfo(programDir);
-    if (!programDir.isEmpty() && programDirInfo.isDir() && programDirInfo.isWritable())
-        return programDir + QStringLiteral("/popup.htm");
-    const QString dataDir = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
+    // An installed program lives in a folder of the system's; run as root it
+    // could write there, but a page from the network has no place beside it.
+    const QString dir = QDir::cleanPath(programDir);
+    const bool systemFolder = dir == QLatin1String("/bin") || dir == QLatin1String("/sbin")
+                              || dir.startsWith(QLatin1String("/usr/"));
+    const QFileInfo info(dir);
+    if (!programDir.isEmpty() && !systemFolder && info.isDir() && info.isWritable())
+        return dir + QStringLiteral("/popup.htm");
     QDir().mkpath(dataDir);
     return dataDir + QStringLiteral("/popup.htm");
+}
+
+QString defaultPopupPagePath()
+{
+    return popupPagePathFor(QCoreApplication::applicationDirPath(),
+                            QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation));
 }

@@ -144,5 +144,7 @@ private:
 };
 
 // Where the sponsor popup page is written: beside the program when that folder
-// is writable, else in the per-user data folder.
+// is writable and not one of the system's program folders (/usr/..., /bin,
+// /sbin), else in the per-user data folder.
 QString defaultPopupPagePath();
+QString popupPagePathFor(const QString &programDir, const QString &dataDir);

@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -24,6 +25,8 @@ private Q_SLOTS:
     void completionAfterStopStillQueuesLinks();
     void readsFromBeforeAClearAreDropped();
     void sponsorPageIsCopiedAndOpened();
+    void popupPagePlace_data();
+    void popupPagePlace();
     void failedSponsorReadChangesNothing();
     void failedSponsorCopyShowsTheEarlierPage();
     void settledWhenTheLastReadCompletes();
@@ -310,6 +313,30 @@ void tst_Completion::settledWhenTheLastReadCompletes()
     transfer.complete(transfer.requests.at(0), QString());
     QCOMPARE(settled.count(), 1);
     QCOMPARE(engine.readsInFlight(), 0);
+}
+
+void tst_Completion::popupPagePlace_data()
+{
+    QTest::addColumn<QString>("programDir"); // TEMP stands for a writable folder of the test's
+    QTest::addColumn<bool>("besideTheProgram");
+    QTest::newRow("a writable folder of the user's") << QStringLiteral("TEMP") << true;
+    // Installed, the program is in a system folder, writable when run as root.
+    QTest::newRow("installed in /usr/bin") << QStringLiteral("/usr/bin") << false;
+    QTest::newRow("installed in /usr/local/bin") << QStringLiteral("/usr/local/bin") << false;
+    QTest::newRow("installed in /bin") << QStringLiteral("/bin") << false;
+    QTest::newRow("a folder that is not there") << QStringLiteral("TEMP/missing") << false;
+    QTest::newRow("unknown") << QString() << false;
+}
+
+void tst_Completion::popupPagePlace()
+{
+    QFETCH(QString, programDir);
+    QFETCH(bool, besideTheProgram);
+    programDir.replace(QStringLiteral("TEMP"), m_dir->path());
+    const QString dataDir = m_dir->filePath(QStringLiteral("data/trovewick"));
+    const QString path = popupPagePathFor(programDir, dataDir);
+    QCOMPARE(path, (besideTheProgram ? programDir : dataDir) + QStringLiteral("/popup.htm"));
+    QVERIFY(QFileInfo(path).absoluteDir().exists());
 }
 
 QTEST_GUILESS_MAIN(tst_Completion)
