@@ -1,4 +1,5 @@
 #include "app/TerminationSignals.h"
+#include "common/Version.h"
 #include "ui/AppFonts.h"
 #include "ui/ProductIcon.h"
 #include "ui/frmMain.h"
@@ -6,12 +7,25 @@
 #include <QApplication>
 
 #include <csignal>
+#include <cstdio>
+#include <cstring>
 
 int main(int argc, char *argv[])
 {
+    // The window takes no options of its own but --version, answered before a
+    // display is needed; Qt's own (-platform, -display, ...) go to the
+    // application object.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("trovewick %s\n", TrovewickVersion);
+            return 0;
+        }
+    }
+
     QApplication app(argc, argv);
+    QApplication::setApplicationVersion(QString::fromLatin1(TrovewickVersion));
     // Ties the window to its menu entry and icon on desktops that match by name.
-    QGuiApplication::setDesktopFileName(QStringLiteral("trovewick"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("example.trovewick.Trovewick"));
     QApplication::setWindowIcon(productIcon());
     AppFonts::loadBundledFonts();
 
