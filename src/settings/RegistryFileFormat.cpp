@@ -13,64 +13,97 @@ namespace {
 // Hex data is wrapped the way the registry editor wraps it, so lines stay near 80 columns.
 constexpr qsizetype HexLineWidth = 76;
 
-// One line of the file. A line whose bytes are not valid text is kept, decoded
-// as well as it goes, so the parser can still tell a section line from a value.
+// One line of the file, a view into the decoded text. A line whose bytes are not
+// valid text is kept, decoded as well as it goes, so the parser can still tell a
+// section line from a value.
 struct Line
 {
-    QString text;
+    QStringView text;
     bool readable = true;
 };
 
-void appendLine(std::vector<Line> &lines, QString text, bool readable)
+struct Lines
 {
-    if (text.endsWith(u'\r'))
-        text.chop(1);
-    lines.push_back({std::move(text), readable});
+    QString decoded; // the lines' characters, each line followed by '\n'
+    std::vector<Line> lines;
+};
+
+// Views of the lines; `unreadable` holds the start of each line that is not text.
+void splitDecoded(Lines &out, const std::vector<qsizetype> &unreadable = {})
+{
+    const QStringView all(out.decoded);
+    auto bad = unreadable.begin();
+    qsizetype start = 0;
+    while (true) {
+        const qsizetype end = all.indexOf(u'\n', start);
+        QStringView line = all.sliced(start, (end < 0 ? all.size() : end) - start);
+        if (line.endsWith(u'\r'))
+            line.chop(1);
+        const bool readable = bad == unreadable.end() || *bad != start;
+        if (!readable)
+            ++bad;
+        out.lines.push_back({line, readable});
+        if (end < 0)
+            break;
+        start = end + 1;
+    }
 }
 
 // UTF-16 after its byte order mark. A line with a lone surrogate is not text: it
 // could not be written back as it was read.
-std::vector<Line> splitUtf16Lines(QByteArrayView units, bool bigEndian, bool &damaged)
+Lines splitUtf16Lines(QByteArrayView units, bool bigEndian, bool &damaged)
 {
     if (units.size() % 2 != 0)
         damaged = true; // a cut-off last unit
-    QString decoded(units.size() / 2, Qt::Uninitialized);
-    QChar *out = decoded.data();
+    Lines out;
+    out.decoded = QString(units.size() / 2, Qt::Uninitialized);
+    QChar *next = out.decoded.data();
     for (qsizetype i = 0; i + 1 < units.size(); i += 2) {
         const auto first = quint8(units[i]);
         const auto second = quint8(units[i + 1]);
-        *out++ = QChar(char16_t(bigEndian ? first << 8 | second : second << 8 | first));
+        *next++ = QChar(char16_t(bigEndian ? first << 8 | second : second << 8 | first));
     }
-    std::vector<Line> lines;
-    for (const QStringView line : QStringView(decoded).split(u'\n'))
-        appendLine(lines, line.toString(), line.isValidUtf16());
-    return lines;
+    splitDecoded(out);
+    for (Line &line : out.lines)
+        line.readable = line.text.isValidUtf16();
+    return out;
 }
 
-std::vector<Line> splitLines(const QByteArray &text, bool &damaged)
+Lines splitLines(const QByteArray &text, bool &damaged)
 {
     if (text.startsWith("\xFF\xFE")) // a real export
         return splitUtf16Lines(QByteArrayView(text).sliced(2), false, damaged);
     if (text.startsWith("\xFE\xFF"))
         return splitUtf16Lines(QByteArrayView(text).sliced(2), true, damaged);
-    std::vector<Line> lines;
     QByteArrayView rest(text);
     if (rest.startsWith("\xEF\xBB\xBF"))
         rest = rest.sliced(3);
+    // A byte order mark inside the text is a character like any other.
+    constexpr auto Flags = QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom;
+    Lines out;
+    QStringDecoder whole(QStringDecoder::Utf8, Flags);
+    out.decoded = whole(rest);
+    if (!whole.hasError()) {
+        splitDecoded(out);
+        return out;
+    }
+    // Line by line, so one bad byte costs one line, not the rest of the file.
+    out.decoded.clear();
+    std::vector<qsizetype> unreadable;
     while (true) {
         const qsizetype end = rest.indexOf('\n');
-        const QByteArrayView line = end < 0 ? rest : rest.first(end);
-        // Each line alone, so one bad byte costs one line, not the rest of the file.
-        // A byte order mark inside the text is a character like any other.
-        QStringDecoder decoder(QStringDecoder::Utf8,
-                               QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
-        QString decoded = decoder(line);
-        appendLine(lines, std::move(decoded), !decoder.hasError());
+        QStringDecoder decoder(QStringDecoder::Utf8, Flags);
+        const QString line = decoder(end < 0 ? rest : rest.first(end));
+        if (decoder.hasError())
+            unreadable.push_back(out.decoded.size());
+        out.decoded += line;
         if (end < 0)
             break;
+        out.decoded += u'\n';
         rest = rest.sliced(end + 1);
     }
-    return lines;
+    splitDecoded(out, unreadable);
+    return out;
 }
 
 // A run of 1 to maxDigits hex digits and nothing else.
@@ -99,15 +132,18 @@ bool isStringType(qint32 type)
 std::optional<QString> readQuoted(QStringView text, qsizetype &pos)
 {
     QString out;
-    for (++pos; pos < text.size(); ++pos) {
+    qsizetype plain = ++pos; // start of the characters not yet copied
+    for (; pos < text.size(); ++pos) {
         const QChar c = text[pos];
         if (c == u'"') {
+            out += text.sliced(plain, pos - plain);
             ++pos;
             return out;
         }
-        if (c == u'\\' && pos + 1 < text.size() && (text[pos + 1] == u'\\' || text[pos + 1] == u'"'))
-            ++pos;
-        out += text[pos];
+        if (c == u'\\' && pos + 1 < text.size() && (text[pos + 1] == u'\\' || text[pos + 1] == u'"')) {
+            out += text.sliced(plain, pos - plain);
+            plain = ++pos; // the escaped character is copied with what follows
+        }
     }
     return std::nullopt;
 }
@@ -164,15 +200,20 @@ std::optional<RegistryValue> parseHex(QStringView data, bool utf16Strings)
         return std::nullopt;
     const QStringView list = data.sliced(1).trimmed();
     if (!list.isEmpty()) {
-        const QList<QStringView> parts = list.split(u',');
-        for (qsizetype i = 0; i < parts.size(); ++i) {
-            const QStringView part = parts[i].trimmed();
-            if (part.isEmpty() && i == parts.size() - 1 && i > 0)
+        value.data.reserve(list.size() / 3 + 1);
+        qsizetype start = 0;
+        while (true) {
+            const qsizetype comma = list.indexOf(u',', start);
+            const QStringView part = list.sliced(start, (comma < 0 ? list.size() : comma) - start).trimmed();
+            if (part.isEmpty() && comma < 0 && start > 0)
                 break; // a comma behind the last byte
             const auto byte = hexNumber(part, 2);
             if (!byte)
                 return std::nullopt;
             value.data.append(char(*byte));
+            if (comma < 0)
+                break;
+            start = comma + 1;
         }
     }
     if (utf16Strings && isStringType(value.type)) {
@@ -225,27 +266,35 @@ class Parser
 public:
     ParseResult run(const QByteArray &text)
     {
-        const std::vector<Line> lines = splitLines(text, m_result.damaged);
+        const Lines split = splitLines(text, m_result.damaged);
+        const std::vector<Line> &lines = split.lines;
         bool headerSeen = false;
+        QString joined;
         for (size_t i = 0; i < lines.size(); ++i) {
-            QString line = lines[i].text.trimmed();
+            QStringView line = lines[i].text.trimmed();
             bool readable = lines[i].readable;
             // A line ending in a backslash goes on in the next one (wrapped hex data).
             // A section line never continues a value, so a value cut off before one
             // cannot swallow the next key.
-            while (!line.startsWith(u';') && line.endsWith(u'\\') && i + 1 < lines.size()
-                   && !QStringView(lines[i + 1].text).trimmed().startsWith(u'[')) {
-                const Line &next = lines[++i];
-                line.chop(1);
-                line += QStringView(next.text).trimmed(); // appended, so long values stay linear
-                readable = readable && next.readable;
+            if (!line.startsWith(u';') && line.endsWith(u'\\')) {
+                joined = line.toString();
+                while (joined.endsWith(u'\\') && i + 1 < lines.size()
+                       && !lines[i + 1].text.trimmed().startsWith(u'[')) {
+                    const Line &next = lines[++i];
+                    joined.chop(1);
+                    joined += next.text.trimmed(); // appended, so long values stay linear
+                    readable = readable && next.readable;
+                }
+                line = joined;
             }
             if (!readable) {
                 m_result.damaged = true;
                 // An unreadable section line still ends the key above it: the values
                 // below belong to the lost key, not to that one.
-                if (line.startsWith(u'['))
-                    m_inKey = m_inDeletion = false;
+                if (line.startsWith(u'[')) {
+                    m_key = nullptr;
+                    m_inDeletion = false;
+                }
                 continue;
             }
             if (line.isEmpty() || line.startsWith(u';'))
@@ -271,15 +320,15 @@ public:
     }
 
 private:
-    void readSection(const QString &line)
+    void readSection(QStringView line)
     {
-        m_inKey = false;
+        m_key = nullptr;
         m_inDeletion = false;
         if (!line.endsWith(u']')) {
             m_result.damaged = true;
             return;
         }
-        QStringView inner = QStringView(line).sliced(1, line.size() - 2);
+        QStringView inner = line.sliced(1, line.size() - 2);
         const bool deletion = inner.startsWith(u'-');
         if (deletion)
             inner = inner.sliced(1);
@@ -302,17 +351,15 @@ private:
             m_inDeletion = true;
             return;
         }
-        m_result.tree.createKey(*root, path);
-        m_root = *root;
-        m_path = path;
-        m_inKey = true;
+        // Found once: the values below are set straight into it.
+        m_key = m_result.tree.createOrOpenKey(*root, path);
     }
 
-    void readValue(const QString &line)
+    void readValue(QStringView line)
     {
         if (m_inDeletion)
             return; // values under a removed key have nowhere to go
-        if (!m_inKey) {
+        if (!m_key) {
             m_result.damaged = true;
             return;
         }
@@ -331,7 +378,7 @@ private:
             m_result.damaged = true;
             return;
         }
-        const QStringView rest = QStringView(line).sliced(pos).trimmed();
+        const QStringView rest = line.sliced(pos).trimmed();
         if (!rest.startsWith(u'=')) {
             m_result.damaged = true;
             return;
@@ -341,11 +388,11 @@ private:
         case DataKind::Value:
             // A name the store refuses (a lone carriage return in it) is a part of
             // the text that could not be kept.
-            if (m_result.tree.setValue(m_root, m_path, name, value) != StoreResult::Ok)
+            if (m_key->setValue(name, value) != StoreResult::Ok)
                 m_result.damaged = true;
             break;
         case DataKind::Delete:
-            m_result.tree.deleteValue(m_root, m_path, name);
+            m_key->removeValue(name);
             break;
         case DataKind::Unreadable:
             m_result.damaged = true;
@@ -355,10 +402,9 @@ private:
 
     ParseResult m_result;
     bool m_utf16Strings = true;
-    bool m_inKey = false;
     bool m_inDeletion = false;
-    RegistryRoot m_root = RegistryRoot::CurrentUser;
-    QString m_path;
+    // The key of the section being read; nothing outside a readable section.
+    RegistryTree::Key *m_key = nullptr;
 };
 
 // Escapes byte by byte: '\\' and '"' never occur inside a UTF-8 sequence.
@@ -380,25 +426,6 @@ bool fitsQuotedForm(const QByteArray &data)
         return false;
     const QByteArrayView body = QByteArrayView(data).chopped(1);
     return !body.contains('\0') && !body.contains('\n') && !body.contains('\r') && storedText(body);
-}
-
-// A string value whose bytes a version 5.00 file cannot hold.
-bool needsRegedit4(const RegistryValue &value)
-{
-    return isStringType(value.type) && !storedText(value.data);
-}
-
-bool anyNeedsRegedit4(const RegistryTree::Key &key)
-{
-    for (const auto &entry : key.values) {
-        if (needsRegedit4(entry.second))
-            return true;
-    }
-    for (const RegistryTree::Key &subkey : key.subkeys) {
-        if (anyNeedsRegedit4(subkey))
-            return true;
-    }
-    return false;
 }
 
 // prefixWidth: the prefix's length in characters, as a reader of the file counts them.
@@ -427,22 +454,28 @@ void appendHex(QByteArray &out, QByteArrayView prefix, qsizetype prefixWidth, QB
 class Writer
 {
 public:
-    explicit Writer(Version version) : m_utf16Strings(version == Version::Editor5) {}
+    explicit Writer(Version version) : m_utf16Strings(version == Version::Editor5)
+    {
+        m_out += version == Version::Editor5 ? Header : Regedit4Header;
+        m_out += '\n';
+    }
 
     void appendKey(const RegistryTree::Key &key, const QString &path, bool isRoot)
     {
         // Every key gets its section, so empty keys survive; a root only when it holds values.
-        if (!isRoot || !key.values.isEmpty()) {
+        if (!isRoot || !key.values().isEmpty()) {
             m_out += "\n[";
             m_out += path.toUtf8();
             m_out += "]\n";
-            for (const auto &[name, value] : key.values)
+            for (const auto &[name, value] : key.values())
                 appendValue(name, value);
         }
-        for (const RegistryTree::Key &subkey : key.subkeys)
-            appendKey(subkey, path + u'\\' + subkey.name, false);
+        for (const RegistryTree::Key *subkey : key.sortedSubkeys())
+            appendKey(*subkey, path + u'\\' + subkey->name(), false);
     }
 
+    // A string value's bytes are not UTF-8 text, which a version 5.00 file cannot hold.
+    bool metStringThatIsNotText() const { return m_metStringThatIsNotText; }
     QByteArray &text() { return m_out; }
 
 private:
@@ -473,15 +506,21 @@ private:
             appendHex(m_out, prefix + "hex:", prefixWidth + 4, value.data);
         } else {
             const QByteArray typed = "hex(" + QByteArray::number(quint32(value.type), 16) + "):";
-            const QByteArray data = m_utf16Strings && isStringType(value.type)
-                ? storedToUtf16(*storedText(value.data))
-                : value.data;
+            QByteArray data = value.data;
+            if (m_utf16Strings && isStringType(value.type)) {
+                const auto text = storedText(value.data);
+                if (text)
+                    data = storedToUtf16(*text);
+                else
+                    m_metStringThatIsNotText = true;
+            }
             appendHex(m_out, prefix + typed, prefixWidth + typed.size(), data);
         }
     }
 
     QByteArray m_out;
     bool m_utf16Strings;
+    bool m_metStringThatIsNotText = false;
 };
 
 } // namespace
@@ -493,15 +532,11 @@ ParseResult parse(const QByteArray &text)
 
 QByteArray serialize(const RegistryTree &tree, Version version)
 {
-    if (version == Version::Editor5
-        && (anyNeedsRegedit4(tree.rootKey(RegistryRoot::ClassesRoot))
-            || anyNeedsRegedit4(tree.rootKey(RegistryRoot::CurrentUser))))
-        version = Version::Regedit4;
     Writer writer(version);
-    writer.text() += version == Version::Editor5 ? Header : Regedit4Header;
-    writer.text() += '\n';
     for (const RegistryRoot root : {RegistryRoot::ClassesRoot, RegistryRoot::CurrentUser})
         writer.appendKey(tree.rootKey(root), RegistryTree::rootName(root), true);
+    if (writer.metStringThatIsNotText())
+        return serialize(tree, Version::Regedit4);
     return std::move(writer.text());
 }
 

@@ -2,6 +2,7 @@
 
 #include "settings/RegistryStore.h"
 
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -17,13 +18,58 @@
 class RegistryTree
 {
 public:
-    struct Key
+    // One key: its values in the order they were first set, and its subkeys. A key
+    // holding more than a few of either finds them by hashed name, so a file with
+    // many values reads in time linear in its size.
+    class Key
     {
-        QString name;
-        QList<std::pair<QString, RegistryValue>> values; // in the order first set
-        std::vector<Key> subkeys;                         // in name order, case ignored
+    public:
+        Key() = default;
+        explicit Key(QString name) : m_name(std::move(name)) {}
 
-        friend bool operator==(const Key &, const Key &) = default;
+        const QString &name() const { return m_name; }
+        const QList<std::pair<QString, RegistryValue>> &values() const { return m_values; }
+        qsizetype subkeyCount() const { return qsizetype(m_subkeys.size()); }
+        // In name order, case ignored.
+        std::vector<const Key *> sortedSubkeys() const;
+
+        const RegistryValue *value(const QString &name) const;
+        // Adds or replaces a value; the name keeps the spelling it was first set
+        // with. A name that is not a valid value name is refused.
+        StoreResult setValue(const QString &name, const RegistryValue &value);
+        bool removeValue(const QString &name);
+
+        // Names are the same, values the same and in the same order, and subkeys
+        // the same whatever order they were created in.
+        friend bool operator==(const Key &a, const Key &b);
+
+        // A name as the key of the indexes: equal when the names compare equal
+        // without case.
+        struct NameKey
+        {
+            QString name;
+
+            friend bool operator==(const NameKey &a, const NameKey &b)
+            {
+                return a.name.compare(b.name, Qt::CaseInsensitive) == 0;
+            }
+            friend size_t qHash(const NameKey &key, size_t seed);
+        };
+
+    private:
+        friend class RegistryTree;
+
+        const Key *subkey(const QString &name) const;
+        Key *subkey(const QString &name);
+        Key &addSubkey(const QString &name);
+        void removeSubkey(const Key *subkey);
+
+        QString m_name;
+        QList<std::pair<QString, RegistryValue>> m_values;
+        std::vector<Key> m_subkeys; // in the order created
+        // Name to position; kept only while the list is long.
+        QHash<NameKey, qsizetype> m_valueIndex;
+        QHash<NameKey, qsizetype> m_subkeyIndex;
     };
 
     // The longest key name the registry allows.
@@ -40,6 +86,10 @@ public:
 
     const Key &rootKey(RegistryRoot root) const;
     const Key *findKey(RegistryRoot root, const QString &path) const;
+    // The key at the path, created with those missing along it, for setting many
+    // values in it; nothing when the path cannot name a key. The pointer holds
+    // until keys are next created or deleted.
+    Key *createOrOpenKey(RegistryRoot root, const QString &path);
 
     bool keyExists(RegistryRoot root, const QString &path) const;
     std::optional<RegistryValue> value(RegistryRoot root, const QString &path,
