@@ -8,10 +8,15 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QLockFile>
+#include <QMutex>
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <QThread>
+
+#include <sys/stat.h>
+#include <time.h>
 
 namespace {
 constexpr unsigned long LockPollMs = 5;
@@ -28,6 +33,108 @@ bool acquire(QLockFile &lock, std::chrono::milliseconds timeout)
     }
     return true;
 }
+
+using ParseResult = RegistryFileFormat::ParseResult;
+
+// What tells one state of the store file from another without reading it.
+struct FileIdentity
+{
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    qint64 modifiedNs = 0;
+
+    friend bool operator==(const FileIdentity &, const FileIdentity &) = default;
+};
+
+constexpr qint64 NsPerSecond = 1'000'000'000;
+
+FileIdentity identityOf(const struct stat &info)
+{
+    return {info.st_dev, info.st_ino, info.st_size,
+            qint64(info.st_mtim.tv_sec) * NsPerSecond + info.st_mtim.tv_nsec};
+}
+
+// A file system stamps a change with a clock that steps in milliseconds (whole
+// seconds on some), so a file rewritten within one step can keep its size, time
+// and inode. Only a file whose last change is older than any such step is known
+// by its identity alone; a fresher one is compared by its text.
+constexpr qint64 SettleNs = 3 * NsPerSecond;
+
+bool hasSettled(const FileIdentity &identity)
+{
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    return qint64(now.tv_sec) * NsPerSecond + now.tv_nsec - identity.modifiedNs > SettleNs;
+}
+
+// One reading of the store file and what was read from it.
+struct Reading
+{
+    FileIdentity identity;
+    bool settled = false;
+    QByteArray text;
+    std::shared_ptr<const ParseResult> parsed;
+};
+
+// The last reading of each store file, shared by all store objects of the process,
+// as the program makes a registry object, and so a store, for each use: the file
+// is parsed again only when it has changed.
+class ReadingCache
+{
+public:
+    std::shared_ptr<const Reading> find(const QString &path)
+    {
+        const QMutexLocker locker(&m_mutex);
+        return m_readings.value(path);
+    }
+
+    // The reading of text found with the identity, reusing the parse of an equal text.
+    std::shared_ptr<const Reading> remember(const QString &path, const FileIdentity &identity,
+                                            const QByteArray &text)
+    {
+        auto reading = std::make_shared<Reading>();
+        reading->identity = identity;
+        reading->settled = hasSettled(identity);
+        reading->text = text;
+        const std::shared_ptr<const Reading> known = find(path);
+        if (known && known->text == text)
+            reading->parsed = known->parsed;
+        else
+            reading->parsed = std::make_shared<const ParseResult>(RegistryFileFormat::parse(text));
+        const QMutexLocker locker(&m_mutex);
+        m_readings.insert(path, reading);
+        return reading;
+    }
+
+private:
+    QMutex m_mutex;
+    QHash<QString, std::shared_ptr<const Reading>> m_readings;
+};
+
+ReadingCache &readingCache()
+{
+    static ReadingCache cache;
+    return cache;
+}
+
+std::shared_ptr<const ParseResult> emptyStore()
+{
+    static const auto empty = std::make_shared<const ParseResult>();
+    return empty;
+}
+
+// An open file's text and the identity it had before it was read.
+bool readOpenFile(QFile &file, FileIdentity &identity, QByteArray &text)
+{
+    struct stat info{};
+    if (fstat(file.handle(), &info) != 0)
+        return false;
+    identity = identityOf(info);
+    text = file.readAll();
+    return file.error() == QFileDevice::NoError;
+}
+
 } // namespace
 
 RegistryFileStore::RegistryFileStore(QString filePath) : m_filePath(std::move(filePath)) {}
@@ -40,33 +147,51 @@ QString RegistryFileStore::defaultFilePath()
     return base + QStringLiteral("/Trovewick/registry.reg");
 }
 
-RegistryTree RegistryFileStore::readTree() const
+std::shared_ptr<const RegistryTree> RegistryFileStore::readTree() const
 {
+    const std::shared_ptr<const ParseResult> parsed = readFile();
+    return std::shared_ptr<const RegistryTree>(parsed, &parsed->tree);
+}
+
+std::shared_ptr<const ParseResult> RegistryFileStore::readFile() const
+{
+    // A file that is missing, or is no file, reads as an empty store.
+    const QByteArray nativePath = QFile::encodeName(m_filePath);
+    struct stat info{};
+    if (stat(nativePath.constData(), &info) != 0 || !S_ISREG(info.st_mode))
+        return emptyStore();
+    ReadingCache &cache = readingCache();
+    const std::shared_ptr<const Reading> known = cache.find(m_filePath);
+    if (known && known->settled && known->identity == identityOf(info))
+        return known->parsed;
+
     QFile file(m_filePath);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return RegistryFileFormat::parse(file.readAll()).tree;
+    FileIdentity identity;
+    QByteArray text;
+    if (!file.open(QIODevice::ReadOnly) || !readOpenFile(file, identity, text))
+        return emptyStore();
+    return cache.remember(m_filePath, identity, text)->parsed;
 }
 
 bool RegistryFileStore::keyExists(RegistryRoot root, const QString &path)
 {
-    return readTree().keyExists(root, path);
+    return readTree()->keyExists(root, path);
 }
 
 std::optional<RegistryValue> RegistryFileStore::queryValue(RegistryRoot root, const QString &path,
                                                            const QString &name)
 {
-    return readTree().value(root, path, name);
+    return readTree()->value(root, path, name);
 }
 
 std::optional<QStringList> RegistryFileStore::valueNames(RegistryRoot root, const QString &path)
 {
-    return readTree().valueNames(root, path);
+    return readTree()->valueNames(root, path);
 }
 
 std::optional<QStringList> RegistryFileStore::subkeyNames(RegistryRoot root, const QString &path)
 {
-    return readTree().subkeyNames(root, path);
+    return readTree()->subkeyNames(root, path);
 }
 
 StoreResult RegistryFileStore::createKey(RegistryRoot root, const QString &path)
@@ -101,29 +226,28 @@ StoreResult RegistryFileStore::modify(const std::function<StoreResult(RegistryTr
 
     // Read again under the lock: another instance may have saved since our last read.
     QByteArray text;
+    std::shared_ptr<const ParseResult> parsed = emptyStore();
     QFile file(m_filePath);
     if (file.exists()) {
         // A file that is there but cannot be read must not be replaced by a blank one.
-        if (!file.open(QIODevice::ReadOnly))
-            return StoreResult::KeyUnavailable;
-        text = file.readAll();
-        if (file.error() != QFileDevice::NoError)
+        FileIdentity identity;
+        if (!file.open(QIODevice::ReadOnly) || !readOpenFile(file, identity, text))
             return StoreResult::KeyUnavailable;
         file.close();
+        parsed = readingCache().remember(m_filePath, identity, text)->parsed;
     }
-    RegistryFileFormat::ParseResult parsed = RegistryFileFormat::parse(text);
-    const RegistryTree before = parsed.tree;
-    const StoreResult result = change(parsed.tree);
-    if (result != StoreResult::Ok || parsed.tree == before)
+    RegistryTree tree = parsed->tree;
+    const StoreResult result = change(tree);
+    if (result != StoreResult::Ok || tree == parsed->tree)
         return result;
-    if (parsed.damaged && !keepDamagedCopy(text))
+    if (parsed->damaged && !keepDamagedCopy(text))
         return StoreResult::Refused;
 
     QSaveFile out(m_filePath);
     if (!out.open(QIODevice::WriteOnly))
         return StoreResult::Refused;
     // A REGEDIT4 file stays one, so its hex strings keep the form they were written in.
-    const QByteArray newText = RegistryFileFormat::serialize(parsed.tree, parsed.version);
+    const QByteArray newText = RegistryFileFormat::serialize(tree, parsed->version);
     if (out.write(newText) != newText.size())
         return StoreResult::Refused;
     if (m_beforeCommit)

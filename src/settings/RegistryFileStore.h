@@ -4,13 +4,19 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
 
 class RegistryTree;
+namespace RegistryFileFormat {
+struct ParseResult;
+}
 
 // The per-user store: one .reg text file (see RegistryFileFormat) holding both
 // roots, by default "Trovewick/registry.reg" in the user's configuration folder.
 //
-// Reads take the file as it is; a file that is missing reads as empty. Every
+// Reads take the file as it is; a file that is missing reads as empty. What was
+// read is kept for the whole process and used again while the file keeps its
+// size, modification time and inode (and had not just changed when read). Every
 // change holds a lock file beside the store, reads the file again under it,
 // changes it and replaces it in one step, so two running instances saving at
 // once keep each other's values and a write cut short leaves the old file whole.
@@ -48,7 +54,8 @@ public:
     StoreResult deleteValue(RegistryRoot root, const QString &path, const QString &name) override;
 
 private:
-    RegistryTree readTree() const;
+    std::shared_ptr<const RegistryTree> readTree() const;
+    std::shared_ptr<const RegistryFileFormat::ParseResult> readFile() const;
     StoreResult modify(const std::function<StoreResult(RegistryTree &)> &change);
     bool keepDamagedCopy(const QByteArray &text) const;
 

@@ -4,6 +4,7 @@
 #include "settings/cRegistry.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QLockFile>
@@ -90,6 +91,13 @@ void writeAll(const QString &path, const QByteArray &bytes)
         qFatal("cannot write %s", qPrintable(path));
 }
 
+void setModified(const QString &path, const QDateTime &time)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadWrite) || !file.setFileTime(time, QFileDevice::FileModificationTime))
+        qFatal("cannot set the time of %s", qPrintable(path));
+}
+
 bool readLineIs(QProcess &process, const QByteArray &expected)
 {
     while (!process.canReadLine()) {
@@ -121,6 +129,9 @@ private Q_SLOTS:
     void blockedFolderRefusesWrites();
     void unrelatedSaveKeepsEveryValue_data();
     void unrelatedSaveKeepsEveryValue();
+    void unchangedFileIsNotReadAgain();
+    void changedFileIsReadAgain_data();
+    void changedFileIsReadAgain();
     void lockTimeoutIsAtMostTwoSeconds();
     void heldLockRefusesChanges_data();
     void heldLockRefusesChanges();
@@ -390,6 +401,78 @@ void tst_RegistryFileStore::unrelatedSaveKeepsEveryValue()
     RegistryTree expected = before.tree;
     expected.setValue(User, Section, QStringLiteral("Unrelated"), sz("new"));
     QVERIFY(after.tree == expected);
+}
+
+namespace {
+QByteArray searchFile(const QByteArray &search)
+{
+    return "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\Trovewick\\Trovewick20]\n"
+           "\"Search\"=\"" + search + "\"\n";
+}
+} // namespace
+
+void tst_RegistryFileStore::unchangedFileIsNotReadAgain()
+{
+    // Last changed an hour ago, to the millisecond, so the time can be set again exactly.
+    const QDateTime settled = QDateTime::fromMSecsSinceEpoch(QDateTime::currentMSecsSinceEpoch() - 3600000);
+    writeAll(storeFile(), searchFile("old"));
+    setModified(storeFile(), settled);
+    RegistryFileStore store;
+    QCOMPARE(store.queryValue(User, Section, QStringLiteral("Search")), sz("old"));
+
+    // The same file with the same size and time is taken to be the text already
+    // read: a store object of this process does not read it again.
+    writeAll(storeFile(), searchFile("new"));
+    setModified(storeFile(), settled);
+    QCOMPARE(store.queryValue(User, Section, QStringLiteral("Search")), sz("old"));
+    QCOMPARE(RegistryFileStore().queryValue(User, Section, QStringLiteral("Search")), sz("old"));
+    QVERIFY(store.keyExists(User, Section));
+
+    // A file elsewhere is a file of its own.
+    const QString other = m_config.path() + QStringLiteral("/Trovewick/other/registry.reg");
+    writeAll(other, searchFile("own"));
+    setModified(other, settled);
+    QCOMPARE(RegistryFileStore(other).queryValue(User, Section, QStringLiteral("Search")), sz("own"));
+}
+
+void tst_RegistryFileStore::changedFileIsReadAgain_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::newRow("another size") << QStringLiteral("size");
+    QTest::newRow("another time") << QStringLiteral("time");
+    QTest::newRow("another file of the same size and time") << QStringLiteral("file");
+    QTest::newRow("rewritten in the moment it was read") << QStringLiteral("moment");
+}
+
+void tst_RegistryFileStore::changedFileIsReadAgain()
+{
+    QFETCH(QString, change);
+    const bool moment = change == QLatin1StringView("moment");
+    const QDateTime time = QDateTime::fromMSecsSinceEpoch(QDateTime::currentMSecsSinceEpoch()
+                                                          - (moment ? 0 : 3600000));
+    writeAll(storeFile(), searchFile("old"));
+    setModified(storeFile(), time);
+    RegistryFileStore store;
+    QCOMPARE(store.queryValue(User, Section, QStringLiteral("Search")), sz("old"));
+
+    if (change == QLatin1StringView("size")) {
+        writeAll(storeFile(), searchFile("newer"));
+        setModified(storeFile(), time);
+    } else if (change == QLatin1StringView("time")) {
+        writeAll(storeFile(), searchFile("new"));
+        setModified(storeFile(), time.addSecs(1));
+    } else if (change == QLatin1StringView("file")) {
+        const QString next = storeFile() + QStringLiteral(".next");
+        writeAll(next, searchFile("new"));
+        setModified(next, time);
+        QCOMPARE(std::rename(QFile::encodeName(next).constData(), QFile::encodeName(storeFile()).constData()), 0);
+    } else {
+        // Within the file system's clock step a rewrite can keep size, time and
+        // file; a text read that fresh is checked again.
+        writeAll(storeFile(), searchFile("new"));
+        setModified(storeFile(), time);
+    }
+    QCOMPARE(store.queryValue(User, Section, QStringLiteral("Search")), sz(change == QLatin1StringView("size") ? "newer" : "new"));
 }
 
 void tst_RegistryFileStore::lockTimeoutIsAtMostTwoSeconds()
