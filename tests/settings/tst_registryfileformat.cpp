@@ -28,6 +28,8 @@ private Q_SLOTS:
     void writingKeepsStringBytes();
     void writesRegedit4WhenAsked();
     void writesRegedit4ForStringsThatAreNotText();
+    void readWriteReadKeepsEveryValue_data();
+    void readWriteReadKeepsEveryValue();
 };
 
 namespace {
@@ -447,6 +449,121 @@ void tst_RegistryFileFormat::writesRegedit4ForStringsThatAreNotText()
     const auto parsed = RegistryFileFormat::parse(text);
     QVERIFY(!parsed.damaged);
     QVERIFY(parsed.tree == tree);
+}
+
+namespace {
+// Every key and value of a tree, one line each, keys in name order and values in
+// theirs, so that two trees compare without the tree's own comparison.
+QStringList describe(const RegistryTree &tree)
+{
+    QStringList lines;
+    for (const RegistryRoot root : {RegistryRoot::ClassesRoot, RegistryRoot::CurrentUser}) {
+        QStringList paths{QString()};
+        while (!paths.isEmpty()) {
+            const QString path = paths.takeFirst();
+            lines.append(RegistryTree::rootName(root) + u'\\' + path);
+            const QStringList names = *tree.valueNames(root, path);
+            for (const QString &name : names) {
+                const RegistryValue value = *tree.value(root, path, name);
+                lines.append(QStringLiteral("  \"%1\" %2: %3")
+                                 .arg(name, QString::number(value.type), QString::fromLatin1(value.data.toHex(' '))));
+            }
+            const QStringList subkeys = *tree.subkeyNames(root, path);
+            for (qsizetype i = subkeys.size() - 1; i >= 0; --i)
+                paths.prepend(path.isEmpty() ? subkeys[i] : path + u'\\' + subkeys[i]);
+        }
+    }
+    return lines;
+}
+} // namespace
+
+void tst_RegistryFileFormat::readWriteReadKeepsEveryValue_data()
+{
+    QTest::addColumn<QByteArray>("text");
+
+    QTest::newRow("hand-written sample") << dataFile("handwritten.reg");
+    QTest::newRow("damaged sample") << dataFile("damaged.reg");
+
+    const QByteArray v5 = "Windows Registry Editor Version 5.00\r\n\r\n";
+    QTest::newRow("empty text") << QByteArray();
+    QTest::newRow("header alone") << v5;
+    QTest::newRow("not a registry file") << QByteArray("\x7f" "ELF\x02\x01\x01\0\0\0garbage\xff\xfe\n[x]\n", 24);
+    QTest::newRow("keys in no order, in mixed case")
+        << v5 + "[HKEY_CURRENT_USER\\b]\n[HKCU\\A]\n\"v\"=\"1\"\n[hkcu\\a\\x]\n[HKEY_CURRENT_USER\\B\\y]\n"
+                "[HKCR\\.z]\n@=\"z\"\n[HKEY_CURRENT_USER\\a]\n\"V\"=\"2\"\n";
+    QTest::newRow("names with quotes, backslashes and signs")
+        << v5 + "[HKEY_CURRENT_USER\\k \"q\" ;=@]\n\"a \\\"b\\\" \\\\c\\\\\"=\"x\"\n\"=\"=\"y\"\n\"@\"=\"z\"\n"
+                "\";x\"=\"w\"\n\"\"=\"default by name\"\n\"   \"=\"spaces\"\n\"tab\tin\"=\"t\"\n";
+    QTest::newRow("key names with spaces at their ends") << v5 + "[HKEY_CURRENT_USER\\ a \\b ]\n\"v\"=\"1\"\n";
+    QTest::newRow("values of the roots") << v5 + "[HKEY_CURRENT_USER]\n\"top\"=\"1\"\n[HKEY_CLASSES_ROOT]\n@=\"2\"\n";
+    QTest::newRow("values deleted and set again")
+        << v5 + "[HKCU\\k]\n\"a\"=\"1\"\n\"b\"=\"2\"\n\"A\"=-\n\"c\"=\"3\"\n\"a\"=\"4\"\n\"B\"=dword:1\n";
+    QTest::newRow("keys deleted")
+        << v5 + "[HKCU\\a\\b\\c]\n\"x\"=\"1\"\n[-HKCU\\A\\B]\n\"lost\"=\"2\"\n[HKCU\\a\\d]\n";
+    QTest::newRow("CR LF ends and a comment ending in a backslash")
+        << v5 + "; note \\\r\n[HKCU\\k]\r\n\"b\"=hex:01,\\\r\n  02\r\n; another\r\n\"c\"=\"3\"\r\n";
+    QTest::newRow("forms in capitals and short dwords")
+        << v5 + "[HKCU\\k]\n\"d\"=DWORD:FF\n\"e\"=HEX(2):41,00,00,00\n\"h\"=Hex:0A, 0b ,\n\"q\"=hex(B):01\n"
+                "\"n\"=hex(0):\n\"t\"=hex(80000001):7a\n\"z\"=dword:0\n";
+    QByteArray longName(120, 'N');
+    QByteArray longHex = "hex:";
+    for (int i = 0; i < 200; ++i)
+        longHex += QByteArray::number(i % 256, 16).rightJustified(2, '0') + (i < 199 ? "," : "");
+    QTest::newRow("long names and long hex on one line")
+        << v5 + "[HKCU\\" + QByteArray(255, 'K') + "]\n\"" + longName + "\"=" + longHex + "\n\"" + longName
+               + "2\"=hex(7):41,00,00,00,00,00\n\"Grüße" + longName + "\"=hex(2):41,00,00,00\n";
+    QTest::newRow("strings beyond the ordinary")
+        << v5 + "[HKCU\\k]\n\"bom\"=\"\xef\xbb\xbf\"\n\"nonchars\"=\"\xef\xbf\xbf\xef\xbf\xbe\xef\xb7\x90\"\n"
+                "\"last\"=\"\xf4\x8f\xbf\xbf\"\n\"emoji\"=\"\xf0\x9f\x98\x80\"\n"
+                "\"nul\"=hex(1):41,00,00,00,42,00,00,00\n\"cr\"=hex(1):0d,00,00,00\n"
+                "\"unterminated\"=hex(1):41,00\n\"empty\"=hex(1):\n\"multi\"=hex(7):ff,fe,00,00,00,00\n";
+    QTest::newRow("unreadable parts") << v5 + "[HKCU\\k]\n\"a\"=\"1\"\n\"bad\"=\"\xff\"\ngarbage\n\"b\"=hex(2):00,d8\n"
+                                               "[HKLM\\x]\n\"lost\"=\"x\"\n[HKCU\\k]\n\"z\"=\"2\"\n";
+    QTest::newRow("REGEDIT4 of every string form")
+        << QByteArray("REGEDIT4\n\n[HKCU\\k]\n\"s\"=\"text\"\n\"e\"=hex(2):25,e9,25,00\n\"m\"=hex(7):61,00,00\n"
+                      "\"b\"=hex(1):ef,bb,bf,e1\n\"u\"=hex(1):c3,bc,00\n");
+
+    QByteArray many = v5 + "[HKCU\\Many]\n";
+    for (int i = 0; i < 150; ++i)
+        many += "\"Value" + QByteArray::number(i) + "\"=\"" + QByteArray::number(i) + "\"\n\"value" + QByteArray::number(i / 2)
+                + "\"=dword:" + QByteArray::number(i) + "\n";
+    for (int i = 150; i > 0; --i)
+        many += "[HKCU\\Many\\key" + QByteArray::number(i * 7 % 151) + "]\n[-HKCU\\Many\\KEY" + QByteArray::number(i * 11 % 151) + "]\n";
+    QTest::newRow("many values and keys, some twice, some deleted") << many;
+
+    const QString export16 = QStringLiteral("Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\k]\r\n"
+                                            "\"s\"=\"\uFEFFGrüße \U0001F600\"\r\n\"e\"=hex(2):ff,fe,41,00,00,00\r\n");
+    QTest::newRow("little-endian UTF-16 export") << utf16(export16, false);
+    QTest::newRow("big-endian UTF-16 export") << utf16(export16, true);
+}
+
+// What a reader reads, a writer writes so that it reads back the same, value for
+// value and byte for byte; and writing that again gives the same text.
+void tst_RegistryFileFormat::readWriteReadKeepsEveryValue()
+{
+    QFETCH(QByteArray, text);
+    const auto first = RegistryFileFormat::parse(text);
+    const QByteArray written = RegistryFileFormat::serialize(first.tree, first.version);
+    const auto second = RegistryFileFormat::parse(written);
+    QVERIFY2(!second.damaged, written.constData());
+    QCOMPARE(second.version, first.version);
+    QCOMPARE(describe(second.tree), describe(first.tree));
+    QVERIFY(second.tree == first.tree);
+    QCOMPARE(RegistryFileFormat::serialize(second.tree, second.version), written);
+
+    // A change to one value leaves every other as it was.
+    RegistryTree changed = second.tree;
+    changed.setValue(RegistryRoot::ClassesRoot, QStringLiteral("Added"), QStringLiteral("New"), sz("new"));
+    const auto third = RegistryFileFormat::parse(RegistryFileFormat::serialize(changed, second.version));
+    QVERIFY(!third.damaged);
+    QCOMPARE(describe(third.tree), describe(changed));
+    QVERIFY(third.tree == changed);
+    QCOMPARE(third.tree.value(RegistryRoot::ClassesRoot, QStringLiteral("added"), QStringLiteral("new")), sz("new"));
+    const QStringList before = describe(first.tree);
+    const QStringList after = describe(third.tree);
+    for (const QString &line : before)
+        QVERIFY2(after.contains(line), qPrintable(line));
+    QCOMPARE(after.size(), before.size() + 2);
 }
 
 QTEST_APPLESS_MAIN(tst_RegistryFileFormat)
