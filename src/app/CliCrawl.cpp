@@ -118,6 +118,7 @@ bool CliCrawl::start()
     }
     m_signals = std::make_unique<TerminationSignals>(std::initializer_list<int>{SIGINT, SIGTERM, SIGHUP});
     connect(m_signals.get(), &TerminationSignals::received, this, &CliCrawl::onSignal);
+    m_engine->setRobotsHonoured(m_options.honourRobots);
     m_engine->setRootText(m_options.root);
     m_engine->cmdCrawl_Click();
     if (m_options.intervalMs == 0)

@@ -31,6 +31,11 @@ const QString Description = QStringLiteral(
     "them) are printed as %XX in upper-case hex, in found files and in --pages,\n"
     "--links and --events lines alike, so every address stays on its one line.\n"
     "\n"
+    "With --robots, each host's /robots.txt is read once before its first page, and\n"
+    "the pages its rules refuse to Trovewick (or to every robot, '*') end failed\n"
+    "without being read. A robots.txt answered with a 4xx status allows everything;\n"
+    "a 5xx answer, or none, refuses everything.\n"
+    "\n"
     "Exit codes: 0 when the crawl is over or the links are listed; 1 when the crawl\n"
     "cannot start (the --events file cannot be written) or the saved page cannot be\n"
     "read or scanned; 2 for bad arguments, with a usage message; 130 on a second\n"
@@ -96,7 +101,10 @@ CliParseResult parseCliArguments(const QStringList &arguments)
                                     QStringLiteral("Write a log of ticks and handled page reads to FILE."), QStringLiteral("FILE"));
     const QCommandLineOption links(QStringLiteral("links"),
                                    QStringLiteral("Classify the links of a saved page: --links PAGE_URL FILE."));
-    parser.addOptions({help, maxPages, maxFiles, maxDomain, follow, search, interval, pages, quiet, events, links});
+    const QCommandLineOption robots(QStringLiteral("robots"),
+                                    QStringLiteral("Honour each host's robots.txt (off by default)."));
+    parser.addOptions({help, maxPages, maxFiles, maxDomain, follow, search, interval, pages, quiet, events, links,
+                       robots});
     parser.addPositionalArgument(QStringLiteral("ROOT"), QStringLiteral("The address to start crawling at."));
 
     if (!parser.parse(arguments))
@@ -139,5 +147,6 @@ CliParseResult parseCliArguments(const QStringList &arguments)
     options.printPages = parser.isSet(pages);
     options.quiet = parser.isSet(quiet);
     options.eventsFile = parser.value(events);
+    options.honourRobots = parser.isSet(robots);
     return CliParseResult{options, QString(), 0};
 }

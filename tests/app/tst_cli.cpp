@@ -117,6 +117,8 @@ private Q_SLOTS:
     void helpDocumentsTheOptions();
     void endRequestsQuitAndCleanUp_data();
     void endRequestsQuitAndCleanUp();
+    void robotsTxtIsHonouredWhenAsked_data();
+    void robotsTxtIsHonouredWhenAsked();
 
 private:
     struct Run
@@ -551,8 +553,11 @@ void tst_Cli::helpDocumentsTheOptions()
     const Run run = runCli({QStringLiteral("--help")});
     QCOMPARE(run.exitCode, 0);
     for (const char *option : {"--max-pages", "--max-files", "--max-domain", "--follow", "--search",
-                               "--interval", "--pages", "--quiet", "--events", "--links"})
+                               "--interval", "--pages", "--quiet", "--events", "--links", "--robots"})
         QVERIFY2(run.out.contains(option), option);
+    // robots.txt.
+    for (const char *text : {"/robots.txt", "4xx", "5xx"})
+        QVERIFY2(run.out.simplified().contains(text), text);
     // The escaping of control bytes, the last status line's endings and the exit codes.
     for (const char *text : {"%XX", "0x00", "0x7F", "[crawl finished]", "[crawl stopped: file limit reached]",
                              "[crawl stopped by the user]", "Exit codes: 0", " 1 ", " 2 ", "130", "128+N",
@@ -609,6 +614,85 @@ void tst_Cli::endRequestsQuitAndCleanUp()
     QCOMPARE(cli.exitCode(), exitCode);
     QCOMPARE(QDir(temp.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
              QStringList());
+}
+
+void tst_Cli::robotsTxtIsHonouredWhenAsked_data()
+{
+    QTest::addColumn<QByteArray>("host");
+    QTest::addColumn<bool>("robots");
+    QTest::addColumn<int>("robotsStatus");
+    QTest::addColumn<QByteArray>("robotsTxt");
+    QTest::addColumn<QStringList>("expected"); // found files sorted, then the page tree
+    QTest::addColumn<QByteArrayList>("requested"); // sorted
+
+    const QStringList refused{QStringLiteral("http://HOST/open.jpg"), QStringLiteral("http://HOST/pic.gif"),
+                              QStringLiteral("1\tdomain\tHOST"), QStringLiteral("2\tdone\tHOST/"),
+                              QStringLiteral("3\tdone\tHOST/open.htm"), QStringLiteral("4\tfailed\tHOST/private/secret.htm")};
+    const QStringList allRead{QStringLiteral("http://HOST/open.jpg"), QStringLiteral("http://HOST/pic.gif"),
+                              QStringLiteral("http://HOST/private/secret.jpg"), QStringLiteral("1\tdomain\tHOST"),
+                              QStringLiteral("2\tdone\tHOST/"), QStringLiteral("3\tdone\tHOST/open.htm"),
+                              QStringLiteral("4\tdone\tHOST/private/secret.htm")};
+    const QByteArrayList refusedRequests{"/", "/open.htm", "/robots.txt"};
+    const QByteArrayList allRequests{"/", "/open.htm", "/private/secret.htm", "/robots.txt"};
+
+    // The group for Trovewick is the one it follows, not the one for "*".
+    QTest::newRow("refused to Trovewick")
+        << QByteArray("robots-a.test") << true << 200
+        << QByteArray("User-agent: *\nDisallow: /\n\nUser-agent: Trovewick\nDisallow: /private/\n")
+        << refused << refusedRequests;
+    QTest::newRow("refused to every robot")
+        << QByteArray("robots-b.test") << true << 200 << QByteArray("User-agent: *\nDisallow: /private/\n")
+        << refused << refusedRequests;
+    QTest::newRow("rules for another robot only")
+        << QByteArray("robots-c.test") << true << 200 << QByteArray("User-agent: OtherBot\nDisallow: /\n")
+        << allRead << allRequests;
+    QTest::newRow("robots.txt not found")
+        << QByteArray("robots-d.test") << true << 404 << QByteArray("User-agent: *\nDisallow: /\n")
+        << allRead << allRequests;
+    QTest::newRow("robots.txt failing")
+        << QByteArray("robots-e.test") << true << 500 << QByteArray("User-agent: *\nDisallow: /private/\n")
+        << QStringList{QStringLiteral("1\tdomain\tHOST"), QStringLiteral("2\tfailed\tHOST/")}
+        << QByteArrayList{"/robots.txt"};
+    QTest::newRow("not asked for")
+        << QByteArray("robots-f.test") << false << 200 << QByteArray("User-agent: *\nDisallow: /\n")
+        << allRead << QByteArrayList{"/", "/open.htm", "/private/secret.htm"};
+}
+
+void tst_Cli::robotsTxtIsHonouredWhenAsked()
+{
+    QFETCH(QByteArray, host);
+    QFETCH(bool, robots);
+    QFETCH(int, robotsStatus);
+    QFETCH(QByteArray, robotsTxt);
+    QFETCH(QStringList, expected);
+    QFETCH(QByteArrayList, requested);
+
+    m_server.route(host, "/", closing(Response::html("<a href=open.htm><a href=private/secret.htm><a href=pic.gif>")));
+    m_server.route(host, "/open.htm", closing(Response::html("<a href=open.jpg>")));
+    m_server.route(host, "/private/secret.htm", closing(Response::html("<a href=secret.jpg>")));
+    Response rules = Response::html(robotsTxt, robotsStatus);
+    rules.headers = {{QByteArrayLiteral("Content-Type"), QByteArrayLiteral("text/plain")}};
+    m_server.route(host, "/robots.txt", closing(rules));
+
+    QStringList arguments{QStringLiteral("--interval"), QStringLiteral("20"), QStringLiteral("--quiet"),
+                          QStringLiteral("--pages"), QStringLiteral("http://") + QString::fromLatin1(host) + u'/'};
+    if (robots)
+        arguments.prepend(QStringLiteral("--robots"));
+    const Run run = runCli(arguments, m_serverUrl);
+    QCOMPARE(run.exitCode, 0);
+    QStringList lines = QString::fromUtf8(run.out).split(u'\n', Qt::SkipEmptyParts);
+    const auto pages = std::partition_point(lines.begin(), lines.end(),
+                                            [](const QString &line) { return line.startsWith(u"http://"); });
+    std::sort(lines.begin(), pages);
+    QCOMPARE(lines, expected.replaceInStrings(QStringLiteral("HOST"), QString::fromLatin1(host)));
+
+    QByteArrayList paths;
+    for (const TestHttpServer::Request &request : m_server.requests()) {
+        if (request.host == host)
+            paths.append(request.path);
+    }
+    std::sort(paths.begin(), paths.end());
+    QCOMPARE(paths, requested);
 }
 
 QTEST_GUILESS_MAIN(tst_Cli)
