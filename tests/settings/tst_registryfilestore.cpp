@@ -447,9 +447,13 @@ void tst_RegistryFileStore::changedFileIsReadAgain_data()
 void tst_RegistryFileStore::changedFileIsReadAgain()
 {
     QFETCH(QString, change);
+    // Each row's file had its last change at a time of its own, ten seconds and
+    // more from any other's, so a reading of an earlier row cannot pass for it.
+    static int row = 0;
+    ++row;
     const bool moment = change == QLatin1StringView("moment");
     const QDateTime time = QDateTime::fromMSecsSinceEpoch(QDateTime::currentMSecsSinceEpoch()
-                                                          - (moment ? 0 : 3600000));
+                                                          - (moment ? 0 : 7200000 + row * 10000));
     writeAll(storeFile(), searchFile("old"));
     setModified(storeFile(), time);
     RegistryFileStore store;
