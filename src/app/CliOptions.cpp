@@ -1,5 +1,6 @@
 #include "app/CliOptions.h"
 
+#include "common/Version.h"
 #include "settings/Settings.h"
 
 #include <QCommandLineParser>
@@ -103,14 +104,17 @@ CliParseResult parseCliArguments(const QStringList &arguments)
                                    QStringLiteral("Classify the links of a saved page: --links PAGE_URL FILE."));
     const QCommandLineOption robots(QStringLiteral("robots"),
                                     QStringLiteral("Honour each host's robots.txt (off by default)."));
-    parser.addOptions({help, maxPages, maxFiles, maxDomain, follow, search, interval, pages, quiet, events, links,
-                       robots});
+    const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Show the version and exit."));
+    parser.addOptions({help, version, maxPages, maxFiles, maxDomain, follow, search, interval, pages, quiet, events,
+                       links, robots});
     parser.addPositionalArgument(QStringLiteral("ROOT"), QStringLiteral("The address to start crawling at."));
 
     if (!parser.parse(arguments))
         return usageError(parser.errorText(), parser);
     if (parser.isSet(help))
         return CliParseResult{std::nullopt, parser.helpText(), 0};
+    if (parser.isSet(version))
+        return CliParseResult{std::nullopt, QStringLiteral("trovewick-cli ") + QLatin1StringView(TrovewickVersion) + u'\n', 0};
 
     CliOptions options;
     const QStringList positional = parser.positionalArguments();

@@ -1,5 +1,6 @@
 #include "app/CliCrawl.h"
 #include "app/CliOptions.h"
+#include "common/Version.h"
 #include "settings/Settings.h"
 #include "settings/SettingsPersistence.h"
 
@@ -12,6 +13,7 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("trovewick-cli"));
     QCoreApplication::setOrganizationName(QStringLiteral("Trovewick"));
+    QCoreApplication::setApplicationVersion(QString::fromLatin1(TrovewickVersion));
 
     const CliParseResult parsed = parseCliArguments(QCoreApplication::arguments());
     if (!parsed.options) {

@@ -1,3 +1,4 @@
+#include "common/Version.h"
 #include "support/TestHttpServer.h"
 
 #include <QDir>
@@ -119,6 +120,7 @@ private Q_SLOTS:
     void endRequestsQuitAndCleanUp();
     void robotsTxtIsHonouredWhenAsked_data();
     void robotsTxtIsHonouredWhenAsked();
+    void versionNamesTheRelease();
 
 private:
     struct Run
@@ -553,7 +555,8 @@ void tst_Cli::helpDocumentsTheOptions()
     const Run run = runCli({QStringLiteral("--help")});
     QCOMPARE(run.exitCode, 0);
     for (const char *option : {"--max-pages", "--max-files", "--max-domain", "--follow", "--search",
-                               "--interval", "--pages", "--quiet", "--events", "--links", "--robots"})
+                               "--interval", "--pages", "--quiet", "--events", "--links", "--robots",
+                               "--version"})
         QVERIFY2(run.out.contains(option), option);
     // robots.txt.
     for (const char *text : {"/robots.txt", "4xx", "5xx"})
@@ -693,6 +696,14 @@ void tst_Cli::robotsTxtIsHonouredWhenAsked()
     }
     std::sort(paths.begin(), paths.end());
     QCOMPARE(paths, requested);
+}
+
+void tst_Cli::versionNamesTheRelease()
+{
+    const Run run = runCli({QStringLiteral("--version")});
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(run.out, QByteArray("trovewick-cli ") + TrovewickVersion + '\n');
+    QCOMPARE(run.err, QByteArray());
 }
 
 QTEST_GUILESS_MAIN(tst_Cli)

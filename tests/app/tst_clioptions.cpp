@@ -1,8 +1,9 @@
 #include "app/CliOptions.h"
+#include "common/Version.h"
 
 #include <QTest>
 
-// The crawler's command line.
+// The crawler's command line: robots.txt and the version.
 class tst_CliOptions : public QObject
 {
     Q_OBJECT
@@ -10,6 +11,8 @@ class tst_CliOptions : public QObject
 private Q_SLOTS:
     void readsTheOptions_data();
     void readsTheOptions();
+    void answersTheVersion_data();
+    void answersTheVersion();
 };
 
 static QStringList commandLine(const QStringList &arguments)
@@ -34,6 +37,23 @@ void tst_CliOptions::readsTheOptions()
     const CliParseResult parsed = parseCliArguments(commandLine(arguments));
     QVERIFY2(parsed.options, qPrintable(parsed.message));
     QCOMPARE(parsed.options->honourRobots, honourRobots);
+}
+
+void tst_CliOptions::answersTheVersion_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("alone") << QStringList{QStringLiteral("--version")};
+    QTest::newRow("with a root") << QStringList{QStringLiteral("--version"), QStringLiteral("http://h/")};
+    QTest::newRow("with other options") << QStringList{QStringLiteral("--robots"), QStringLiteral("--version")};
+}
+
+void tst_CliOptions::answersTheVersion()
+{
+    QFETCH(QStringList, arguments);
+    const CliParseResult parsed = parseCliArguments(commandLine(arguments));
+    QVERIFY(!parsed.options);
+    QCOMPARE(parsed.exitCode, 0);
+    QCOMPARE(parsed.message, QStringLiteral("trovewick-cli ") + QLatin1StringView(TrovewickVersion) + u'\n');
 }
 
 QTEST_APPLESS_MAIN(tst_CliOptions)
