@@ -1,5 +1,6 @@
 #include "app/CliCrawl.h"
 
+#include "app/StatusLine.h"
 #include "app/TerminationSignals.h"
 
 #include "common/AppError.h"
@@ -84,7 +85,8 @@ CliCrawl::CliCrawl(const CliOptions &options, const Settings &settings, QObject 
       m_transfer(std::make_unique<HttpTransfer>(*m_session)),
       m_engine(std::make_unique<CrawlEngine>(*m_transfer, settings))
 {
-    m_statusOnTty = !m_options.quiet && ::isatty(STDERR_FILENO);
+    if (!m_options.quiet)
+        m_status = std::make_unique<StatusLine>(::isatty(STDERR_FILENO) == 1);
     if (m_options.intervalMs > 0) {
         m_engine->TimerKeepBusy().setInterval(m_options.intervalMs);
     } else {
@@ -186,8 +188,8 @@ void CliCrawl::onSignal(int signalNumber)
     }
     const int reads = m_engine->readsInFlight();
     if (reads > 0) {
-        if (m_statusOnTty)
-            std::fputc('\n', stderr);
+        if (m_status)
+            m_status->breakLine();
         writeLine(stderr, "trovewick-cli: crawl stopped, waiting for " + QByteArray::number(reads)
                               + (reads == 1 ? " read" : " reads") + " in flight (Ctrl-C again quits)");
     }
@@ -197,15 +199,9 @@ void CliCrawl::showStatus(const QString &status)
 {
     // The window's finishing title keeps the counts of the tick before; the
     // crawler's own last line replaces it (finish).
-    if (m_options.quiet || status.endsWith(CrawlEngine::FinishedSuffix))
+    if (!m_status || status.endsWith(CrawlEngine::FinishedSuffix))
         return;
-    const QByteArray text = status.toLocal8Bit();
-    if (m_statusOnTty) {
-        std::fprintf(stderr, "\r%s\033[K", text.constData());
-        std::fflush(stderr);
-    } else {
-        writeLine(stderr, text);
-    }
+    m_status->show(status, m_engine->treePages().Count());
 }
 
 void CliCrawl::finishWhenSettled()
@@ -226,8 +222,6 @@ void CliCrawl::finishWhenSettled()
 void CliCrawl::finish()
 {
     m_finished = true;
-    if (m_statusOnTty)
-        std::fputc('\n', stderr);
     // The true counts once every read is in, and why the crawl stopped. The title
     // the engine wrote last can be older: a stop by the file limit or the user
     // writes none, and reads handled since the last tick add files and pages.
@@ -238,8 +232,8 @@ void CliCrawl::finish()
     case StopReason::OutOfWork:
     case StopReason::NotStopped: last += CrawlEngine::FinishedSuffix; break;
     }
-    if (!m_options.quiet)
-        writeLine(stderr, last.toLocal8Bit());
+    if (m_status)
+        m_status->finish(m_engine->statusText(), m_engine->treePages().Count(), last);
     if (m_options.printPages) {
         const NodeTree &pages = m_engine->treePages();
         for (int i = 1; i <= pages.Count(); ++i)

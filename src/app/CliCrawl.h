@@ -10,6 +10,7 @@
 class CrawlEngine;
 class HttpTransfer;
 class WebSession;
+class StatusLine;
 class TerminationSignals;
 struct Settings;
 
@@ -48,10 +49,10 @@ private:
     std::unique_ptr<HttpTransfer> m_transfer;
     std::unique_ptr<CrawlEngine> m_engine;
     QFile m_events;
+    std::unique_ptr<StatusLine> m_status; // none with --quiet
     std::unique_ptr<TerminationSignals> m_signals;
     StopReason m_stopReason = StopReason::NotStopped;
     int m_interrupts = 0;
-    bool m_statusOnTty = false;
     bool m_finished = false;
 };
 

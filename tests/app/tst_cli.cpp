@@ -558,8 +558,8 @@ void tst_Cli::helpDocumentsTheOptions()
                                "--interval", "--pages", "--quiet", "--events", "--links", "--robots",
                                "--version"})
         QVERIFY2(run.out.contains(option), option);
-    // robots.txt.
-    for (const char *text : {"/robots.txt", "4xx", "5xx"})
+    // The status line on a terminal and robots.txt.
+    for (const char *text : {"at most ten times a second", "pages/s", "/robots.txt", "4xx", "5xx"})
         QVERIFY2(run.out.simplified().contains(text), text);
     // The escaping of control bytes, the last status line's endings and the exit codes.
     for (const char *text : {"%XX", "0x00", "0x7F", "[crawl finished]", "[crawl stopped: file limit reached]",
