@@ -13,7 +13,6 @@
 #include <QCoreApplication>
 #include <QTemporaryDir>
 
-#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <unistd.h>
@@ -27,58 +26,24 @@ void writeLine(FILE *stream, const QByteArray &line)
     std::fflush(stream);
 }
 
-QByteArray nodeLine(int index, int image, const QByteArray &key)
-{
-    return QByteArray::number(index) + '\t' + pageStateName(image) + '\t' + escapeControlBytes(key);
-}
-
 // Records what a page scan hands out, in scan order.
 class PrintingSink final : public LinkSink
 {
 public:
-    void AddPage(QByteArray url) override { writeLine(stdout, "page\t" + escapeControlBytes(url)); }
-    void AddFile(QByteArray url) override { writeLine(stdout, "file\t" + escapeControlBytes(url)); }
+    explicit PrintingSink(CliOutput &output) : m_output(output) {}
+    void AddPage(QByteArray url) override { m_output.classifiedLink(QByteArrayLiteral("page"), url); }
+    void AddFile(QByteArray url) override { m_output.classifiedLink(QByteArrayLiteral("file"), url); }
+
+private:
+    CliOutput &m_output;
 };
 
-bool isControlByte(char ch)
+void printError(const QString &text)
 {
-    const auto byte = static_cast<unsigned char>(ch);
-    return byte < 0x20 || byte == 0x7F;
+    writeLine(stderr, "trovewick-cli: " + text.toLocal8Bit());
 }
 
 } // namespace
-
-QByteArray escapeControlBytes(const QByteArray &text)
-{
-    if (std::none_of(text.cbegin(), text.cend(), isControlByte))
-        return text;
-    static constexpr char HexDigits[] = "0123456789ABCDEF";
-    QByteArray escaped;
-    escaped.reserve(text.size() + 8);
-    for (const char ch : text) {
-        if (isControlByte(ch)) {
-            const auto byte = static_cast<unsigned char>(ch);
-            escaped += '%';
-            escaped += HexDigits[byte >> 4];
-            escaped += HexDigits[byte & 0x0F];
-        } else {
-            escaped += ch;
-        }
-    }
-    return escaped;
-}
-
-QByteArray pageStateName(int image)
-{
-    switch (image) {
-    case NodeImage::Domain: return QByteArrayLiteral("domain");
-    case NodeImage::Queued: return QByteArrayLiteral("queued");
-    case NodeImage::Fetching: return QByteArrayLiteral("fetching");
-    case NodeImage::Done: return QByteArrayLiteral("done");
-    case NodeImage::Failed: return QByteArrayLiteral("failed");
-    default: return QByteArray::number(image);
-    }
-}
 
 CliCrawl::CliCrawl(const CliOptions &options, const Settings &settings, QObject *parent)
     : QObject(parent), m_options(options), m_session(std::make_unique<WebSession>()),
@@ -110,11 +75,15 @@ CliCrawl::~CliCrawl()
 
 bool CliCrawl::start()
 {
+    if (!m_output.open(m_options.outputFile)) {
+        printError(m_output.errorText());
+        return false;
+    }
     if (!m_options.eventsFile.isEmpty()) {
         m_events.setFileName(m_options.eventsFile);
         if (!m_events.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-            writeLine(stderr, "trovewick-cli: cannot write " + m_options.eventsFile.toLocal8Bit() + ": "
-                                  + m_events.errorString().toLocal8Bit());
+            printError(QStringLiteral("cannot write ") + m_options.eventsFile + QStringLiteral(": ")
+                       + m_events.errorString());
             return false;
         }
     }
@@ -138,7 +107,24 @@ void CliCrawl::onFileAdded(const QModelIndex &parent, int first, int last)
 {
     const NodeTree &files = m_engine->treeFiles();
     for (int row = first; row <= last; ++row)
-        writeLine(stdout, escapeControlBytes(files.Key(files.nodeIndex(files.index(row, 0, parent)))));
+        m_output.foundFile(files.Key(files.nodeIndex(files.index(row, 0, parent))));
+    outputFailed();
+}
+
+bool CliCrawl::outputFailed()
+{
+    if (!m_output.failed())
+        return false;
+    // The results are what the crawl is for: without them it ends at once, as
+    // on a second Ctrl-C, and says why.
+    if (!m_finished) {
+        m_finished = true;
+        if (m_status)
+            m_status->breakLine();
+        printError(m_output.errorText());
+        QCoreApplication::exit(1);
+    }
+    return true;
 }
 
 void CliCrawl::onTick()
@@ -199,7 +185,7 @@ void CliCrawl::showStatus(const QString &status)
 {
     // The window's finishing title keeps the counts of the tick before; the
     // crawler's own last line replaces it (finish).
-    if (!m_status || status.endsWith(CrawlEngine::FinishedSuffix))
+    if (!m_status || m_finished || status.endsWith(CrawlEngine::FinishedSuffix))
         return;
     m_status->show(status, m_engine->treePages().Count());
 }
@@ -237,27 +223,41 @@ void CliCrawl::finish()
     if (m_options.printPages) {
         const NodeTree &pages = m_engine->treePages();
         for (int i = 1; i <= pages.Count(); ++i)
-            writeLine(stdout, nodeLine(i, pages.Image(i), pages.Key(i)));
+            m_output.pageNode(i, pages.Image(i), pages.Key(i));
+    }
+    if (!m_output.close()) {
+        printError(m_output.errorText());
+        QCoreApplication::exit(1);
+        return;
     }
     QCoreApplication::exit(0);
 }
 
 int printLinkClassification(const CliOptions &options, const Settings &settings)
 {
+    CliOutput output;
+    if (!output.open(options.outputFile)) {
+        printError(output.errorText());
+        return 1;
+    }
     // The scan deletes the file it reads, so it works on a copy: the saved page stays.
     QTemporaryDir scratch;
     const QString copy = scratch.filePath(QStringLiteral("page"));
     if (!scratch.isValid() || !QFile::copy(options.pageFile, copy)) {
-        writeLine(stderr, "trovewick-cli: cannot read " + options.pageFile.toLocal8Bit());
+        printError(QStringLiteral("cannot read ") + options.pageFile);
         return 1;
     }
-    PrintingSink sink;
+    PrintingSink sink(output);
+    int exitCode = 0;
     try {
         modParse::ParsePageFile(copy, options.pageUrl.toUtf8(), modParse::linkListsFrom(settings), sink);
     } catch (const AppError &error) {
-        writeLine(stderr, "trovewick-cli: " + error.description().toLocal8Bit() + " (error "
-                              + QByteArray::number(error.number()) + ")");
+        printError(error.description() + QStringLiteral(" (error ") + QString::number(error.number()) + u')');
+        exitCode = 1;
+    }
+    if (!output.close()) {
+        printError(output.errorText());
         return 1;
     }
-    return 0;
+    return exitCode;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/CliOptions.h"
+#include "app/CliOutput.h"
 
 #include <QFile>
 #include <QObject>
@@ -15,7 +16,8 @@ class TerminationSignals;
 struct Settings;
 
 // One headless crawl on the engine the window uses: found files to standard
-// output, the status line to standard error, an optional event log and page list.
+// output (or the --output file), the status line to standard error, an optional
+// event log and page list.
 class CliCrawl final : public QObject
 {
     Q_OBJECT
@@ -26,7 +28,8 @@ public:
     ~CliCrawl() override;
 
     // Starts the crawl; the event loop ends with the exit code when it is over.
-    // Returns false (after printing why) when it cannot start.
+    // Returns false (after printing why) when it cannot start: the results or
+    // the event log cannot be written.
     bool start();
 
 private:
@@ -40,6 +43,7 @@ private:
     void finishWhenSettled();
     void finish();
     void writeEvent(const QByteArray &line);
+    bool outputFailed();
 
     // Why the crawl stopped, for the last status line.
     enum class StopReason { NotStopped, OutOfWork, FileLimit, User };
@@ -48,6 +52,7 @@ private:
     std::unique_ptr<WebSession> m_session;
     std::unique_ptr<HttpTransfer> m_transfer;
     std::unique_ptr<CrawlEngine> m_engine;
+    CliOutput m_output;
     QFile m_events;
     std::unique_ptr<StatusLine> m_status; // none with --quiet
     std::unique_ptr<TerminationSignals> m_signals;
@@ -58,10 +63,3 @@ private:
 
 // The saved page's links as the crawl would classify them; the exit code.
 int printLinkClassification(const CliOptions &options, const Settings &settings);
-
-// The state word the page list and the event log use for a node image.
-QByteArray pageStateName(int image);
-
-// `text` with every control byte (0x00 to 0x1F and 0x7F) written as %XX in
-// upper-case hex: an address from a hostile page stays on its one line.
-QByteArray escapeControlBytes(const QByteArray &text);

@@ -11,16 +11,16 @@ const QString Description = QStringLiteral(
     "Crawls a web site from ROOT the way the Trovewick window does, with the stored\n"
     "settings (overridden for this run only by the options below; nothing is saved).\n"
     "\n"
-    "Each found file's address is printed on standard output as it is found, one per\n"
-    "line, in the order of the found-file list. The status line goes to standard\n"
-    "error while the crawl runs: on a terminal it is rewritten in place, at most ten\n"
-    "times a second, with the seconds since the start and the pages found per second\n"
-    "added ('40 pages found... 3.2 s, 12.5 pages/s'); elsewhere each change is a line\n"
-    "of its own. When the crawl stops (nothing left to fetch, the file limit reached,\n"
-    "or Ctrl-C) the crawler waits for reads still in flight, writes a last status\n"
-    "line with the final counts and why it stopped ('[crawl finished]', '[crawl\n"
-    "stopped: file limit reached]' or '[crawl stopped by the user]'), then exits 0.\n"
-    "A second Ctrl-C quits at once.\n"
+    "Each found file's address is printed on standard output (or to the --output\n"
+    "file) as it is found, one per line, in the order of the found-file list. The\n"
+    "status line goes to standard error while the crawl runs: on a terminal it is\n"
+    "rewritten in place, at most ten times a second, with the seconds since the start\n"
+    "and the pages found per second added ('40 pages found... 3.2 s, 12.5 pages/s');\n"
+    "elsewhere each change is a line of its own. When the crawl stops (nothing left\n"
+    "to fetch, the file limit reached, or Ctrl-C) the crawler waits for reads still\n"
+    "in flight, writes a last status line with the final counts and why it stopped\n"
+    "('[crawl finished]', '[crawl stopped: file limit reached]' or '[crawl stopped\n"
+    "by the user]'), then exits 0. A second Ctrl-C quits at once.\n"
     "\n"
     "Lines of --pages and --events: INDEX<TAB>STATE<TAB>KEY, STATE one of domain,\n"
     "queued, fetching, done, failed; --events also writes the line 'tick' for each\n"
@@ -41,10 +41,10 @@ const QString Description = QStringLiteral(
     "a 5xx answer, or none, refuses everything.\n"
     "\n"
     "Exit codes: 0 when the crawl is over or the links are listed; 1 when the crawl\n"
-    "cannot start (the --events file cannot be written) or the saved page cannot be\n"
-    "read or scanned; 2 for bad arguments, with a usage message; 130 on a second\n"
-    "Ctrl-C; 128+N when signal N ends the crawler at once (143 for SIGTERM, 129 for\n"
-    "SIGHUP).");
+    "cannot start (the --events or --output file cannot be written), the results\n"
+    "cannot be written, or the saved page cannot be read or scanned; 2 for bad\n"
+    "arguments, with a usage message; 130 on a second Ctrl-C; 128+N when signal N\n"
+    "ends the crawler at once (143 for SIGTERM, 129 for SIGHUP).");
 
 std::optional<qint16> parseLimit(const QString &text, bool *ok)
 {
@@ -105,11 +105,13 @@ CliParseResult parseCliArguments(const QStringList &arguments)
                                     QStringLiteral("Write a log of ticks and handled page reads to FILE."), QStringLiteral("FILE"));
     const QCommandLineOption links(QStringLiteral("links"),
                                    QStringLiteral("Classify the links of a saved page: --links PAGE_URL FILE."));
+    const QCommandLineOption output(QStringLiteral("output"),
+                                    QStringLiteral("Write the results to FILE instead of standard output."), QStringLiteral("FILE"));
     const QCommandLineOption robots(QStringLiteral("robots"),
                                     QStringLiteral("Honour each host's robots.txt (off by default)."));
     const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Show the version and exit."));
     parser.addOptions({help, version, maxPages, maxFiles, maxDomain, follow, search, interval, pages, quiet, events,
-                       links, robots});
+                       links, output, robots});
     parser.addPositionalArgument(QStringLiteral("ROOT"), QStringLiteral("The address to start crawling at."));
 
     if (!parser.parse(arguments))
@@ -154,6 +156,11 @@ CliParseResult parseCliArguments(const QStringList &arguments)
     options.printPages = parser.isSet(pages);
     options.quiet = parser.isSet(quiet);
     options.eventsFile = parser.value(events);
+    if (parser.isSet(output)) {
+        options.outputFile = parser.value(output);
+        if (options.outputFile.isEmpty())
+            return usageError(QStringLiteral("--output takes a file name."), parser);
+    }
     options.honourRobots = parser.isSet(robots);
     return CliParseResult{options, QString(), 0};
 }

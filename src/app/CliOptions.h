@@ -23,6 +23,7 @@ struct CliOptions
     bool printPages = false;
     bool quiet = false;
     QString eventsFile;
+    QString outputFile; // empty: standard output
     bool honourRobots = false;
 
     // The stored settings with this run's overrides on top.

@@ -121,6 +121,12 @@ private Q_SLOTS:
     void robotsTxtIsHonouredWhenAsked_data();
     void robotsTxtIsHonouredWhenAsked();
     void versionNamesTheRelease();
+    void outputFileHoldsTheResults_data();
+    void outputFileHoldsTheResults();
+    void outputThatCannotBeOpenedStopsTheStart_data();
+    void outputThatCannotBeOpenedStopsTheStart();
+    void outputWriteErrorEndsWithOne_data();
+    void outputWriteErrorEndsWithOne();
 
 private:
     struct Run
@@ -136,6 +142,17 @@ private:
     QString m_serverUrl;
     QTemporaryDir m_dir;
 };
+
+// Writes a saved page for --links into the test's folder; its path.
+static QString savedPage(const QTemporaryDir &dir, const QString &name, const QByteArray &content)
+{
+    const QString path = dir.filePath(name);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(content) != content.size())
+        return QString();
+    return path;
+}
+
 
 void tst_Cli::initTestCase()
 {
@@ -539,6 +556,7 @@ void tst_Cli::badArgumentsGiveUsage_data()
     }
     QTest::newRow("negative interval") << QStringList{QStringLiteral("--interval"), QStringLiteral("-1"), QStringLiteral("a")};
     QTest::newRow("links without file") << QStringList{QStringLiteral("--links"), QStringLiteral("http://h/")};
+    QTest::newRow("empty output name") << QStringList{QStringLiteral("--output="), QStringLiteral("a")};
 }
 
 void tst_Cli::badArgumentsGiveUsage()
@@ -555,11 +573,12 @@ void tst_Cli::helpDocumentsTheOptions()
     const Run run = runCli({QStringLiteral("--help")});
     QCOMPARE(run.exitCode, 0);
     for (const char *option : {"--max-pages", "--max-files", "--max-domain", "--follow", "--search",
-                               "--interval", "--pages", "--quiet", "--events", "--links", "--robots",
-                               "--version"})
+                               "--interval", "--pages", "--quiet", "--events", "--links", "--output",
+                               "--robots", "--version"})
         QVERIFY2(run.out.contains(option), option);
-    // The status line on a terminal and robots.txt.
-    for (const char *text : {"at most ten times a second", "pages/s", "/robots.txt", "4xx", "5xx"})
+    // The status line on a terminal, robots.txt and the results file.
+    for (const char *text : {"at most ten times a second", "pages/s", "/robots.txt", "4xx", "5xx",
+                             "--output file cannot be written", "results cannot be written"})
         QVERIFY2(run.out.simplified().contains(text), text);
     // The escaping of control bytes, the last status line's endings and the exit codes.
     for (const char *text : {"%XX", "0x00", "0x7F", "[crawl finished]", "[crawl stopped: file limit reached]",
@@ -704,6 +723,109 @@ void tst_Cli::versionNamesTheRelease()
     QCOMPARE(run.exitCode, 0);
     QCOMPARE(run.out, QByteArray("trovewick-cli ") + TrovewickVersion + '\n');
     QCOMPARE(run.err, QByteArray());
+}
+
+void tst_Cli::outputFileHoldsTheResults_data()
+{
+    QTest::addColumn<QStringList>("arguments"); // ROOT and SAVED stand for the site and a saved page
+
+    const QStringList crawl{QStringLiteral("--search"), QStringLiteral("jpg"), QStringLiteral("--max-domain"),
+                            QStringLiteral("2"), QStringLiteral("--interval"), QStringLiteral("20"),
+                            QStringLiteral("--quiet"), QStringLiteral("--pages"), QStringLiteral("ROOT")};
+    QTest::newRow("text") << crawl;
+    QTest::newRow("links") << QStringList{QStringLiteral("--links"), QStringLiteral("http://h/"), QStringLiteral("SAVED")};
+}
+
+void tst_Cli::outputFileHoldsTheResults()
+{
+    QFETCH(QStringList, arguments);
+
+    const QString page = savedPage(m_dir, QStringLiteral("saved-for-output.htm"),
+                                   "<a href=a.htm><a href=b.jpg><a href=c\x01.gif>");
+    QVERIFY(!page.isEmpty());
+    arguments.replaceInStrings(QStringLiteral("ROOT"), m_serverUrl + QStringLiteral("/index.htm"));
+    arguments.replaceInStrings(QStringLiteral("SAVED"), page);
+    const Run toStandardOutput = runCli(arguments);
+    QCOMPARE(toStandardOutput.exitCode, 0);
+    QVERIFY(!toStandardOutput.out.isEmpty());
+
+    // A file already there, longer than the results, is emptied first.
+    const QString output = m_dir.filePath(QStringLiteral("results.out"));
+    QVERIFY(!savedPage(m_dir, QStringLiteral("results.out"), QByteArray(4096, 'x')).isEmpty());
+    const Run toFile = runCli(QStringList{QStringLiteral("--output"), output} + arguments);
+    QCOMPARE(toFile.exitCode, 0);
+    QCOMPARE(toFile.out, QByteArray());
+    QCOMPARE(toFile.err, toStandardOutput.err);
+    QFile file(output);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), toStandardOutput.out);
+}
+
+void tst_Cli::outputThatCannotBeOpenedStopsTheStart_data()
+{
+    QTest::addColumn<QString>("output");
+    QTest::addColumn<bool>("links");
+    QTest::newRow("folder that does not exist") << m_dir.filePath(QStringLiteral("missing/results.out")) << false;
+    QTest::newRow("a directory") << m_dir.path() << false;
+    QTest::newRow("a directory, classifying links") << m_dir.path() << true;
+}
+
+void tst_Cli::outputThatCannotBeOpenedStopsTheStart()
+{
+    QFETCH(QString, output);
+    QFETCH(bool, links);
+
+    // The saved page is not there either: the output is checked first.
+    const QString page = m_dir.filePath(QStringLiteral("no-such-page.htm"));
+    const QStringList arguments = links ? QStringList{QStringLiteral("--links"), QStringLiteral("http://h/"), page}
+                                        : QStringList{QStringLiteral("http://unopened.test/")};
+    const Run run = runCli(QStringList{QStringLiteral("--output"), output} + arguments, m_serverUrl);
+    QCOMPARE(run.exitCode, 1);
+    QCOMPARE(run.out, QByteArray());
+    QVERIFY2(run.err.startsWith("trovewick-cli: cannot write " + output.toLocal8Bit() + ": "), run.err);
+    QCOMPARE(run.err.count('\n'), 1);
+    // Found before the crawl starts: not a page is asked for.
+    const QList<TestHttpServer::Request> requests = m_server.requests();
+    QVERIFY(std::none_of(requests.cbegin(), requests.cend(),
+                         [](const TestHttpServer::Request &request) { return request.host == "unopened.test"; }));
+    QVERIFY(!QFileInfo::exists(m_dir.filePath(QStringLiteral("missing"))));
+}
+
+void tst_Cli::outputWriteErrorEndsWithOne_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("atOnce"); // the first write fails during the crawl
+
+    const QString root = m_serverUrl + QStringLiteral("/index.htm");
+    QTest::newRow("found file") << QStringList{QStringLiteral("--interval"), QStringLiteral("20"), root} << true;
+    // Nothing found: the page tree at the end is the first write.
+    QTest::newRow("page tree")
+        << QStringList{QStringLiteral("--search"), QStringLiteral("xyz"), QStringLiteral("--pages"), QStringLiteral("--interval"),
+                       QStringLiteral("20"), root}
+        << false;
+    QTest::newRow("links") << QStringList{QStringLiteral("--links"), QStringLiteral("http://h/"), QStringLiteral("SAVED")}
+                           << true;
+}
+
+void tst_Cli::outputWriteErrorEndsWithOne()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, atOnce);
+
+    // The full device takes the file open and refuses every write.
+    const QString full = QStringLiteral("/dev/full");
+    if (!QFileInfo(full).isWritable())
+        QSKIP("no writable /dev/full here");
+    const QString page = savedPage(m_dir, QStringLiteral("saved-to-full.htm"), "<a href=a.htm><a href=b.jpg>");
+    QVERIFY(!page.isEmpty());
+    arguments.replaceInStrings(QStringLiteral("SAVED"), page);
+    const Run run = runCli(QStringList{QStringLiteral("--output"), full} + arguments);
+    QCOMPARE(run.exitCode, 1);
+    const QList<QByteArray> lines = run.err.trimmed().split('\n');
+    QVERIFY2(lines.last().startsWith("trovewick-cli: cannot write /dev/full: "), run.err);
+    QCOMPARE(lines.count(lines.last()), 1);
+    // Ended at once, without a last status line; or after it.
+    QCOMPARE(run.err.contains("[crawl finished]"), !atOnce);
 }
 
 QTEST_GUILESS_MAIN(tst_Cli)

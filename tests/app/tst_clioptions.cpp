@@ -3,7 +3,7 @@
 
 #include <QTest>
 
-// The crawler's command line: robots.txt and the version.
+// The crawler's command line: the results file, robots.txt and the version.
 class tst_CliOptions : public QObject
 {
     Q_OBJECT
@@ -11,6 +11,8 @@ class tst_CliOptions : public QObject
 private Q_SLOTS:
     void readsTheOptions_data();
     void readsTheOptions();
+    void refusesBadValues_data();
+    void refusesBadValues();
     void answersTheVersion_data();
     void answersTheVersion();
 };
@@ -23,21 +25,51 @@ static QStringList commandLine(const QStringList &arguments)
 void tst_CliOptions::readsTheOptions_data()
 {
     QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("outputFile");
     QTest::addColumn<bool>("honourRobots");
 
-    QTest::newRow("defaults") << QStringList{QStringLiteral("http://h/")} << false;
-    QTest::newRow("robots") << QStringList{QStringLiteral("--robots"), QStringLiteral("http://h/")} << true;
+    QTest::newRow("defaults") << QStringList{QStringLiteral("http://h/")} << QString() << false;
+    QTest::newRow("output") << QStringList{QStringLiteral("--output"), QStringLiteral("out.txt"), QStringLiteral("http://h/")}
+                            << QStringLiteral("out.txt") << false;
+    QTest::newRow("robots") << QStringList{QStringLiteral("--robots"), QStringLiteral("http://h/")}
+                            << QString() << true;
+    QTest::newRow("links to a file")
+        << QStringList{QStringLiteral("--links"), QStringLiteral("--output"), QStringLiteral("-"), QStringLiteral("http://h/"),
+                       QStringLiteral("page.htm")}
+        << QStringLiteral("-") << false;
 }
 
 void tst_CliOptions::readsTheOptions()
 {
     QFETCH(QStringList, arguments);
+    QFETCH(QString, outputFile);
     QFETCH(bool, honourRobots);
 
     const CliParseResult parsed = parseCliArguments(commandLine(arguments));
     QVERIFY2(parsed.options, qPrintable(parsed.message));
+    QCOMPARE(parsed.options->outputFile, outputFile);
     QCOMPARE(parsed.options->honourRobots, honourRobots);
 }
+
+void tst_CliOptions::refusesBadValues_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("problem");
+    QTest::newRow("empty output name") << QStringList{QStringLiteral("--output="), QStringLiteral("http://h/")}
+                                       << QStringLiteral("--output takes a file name.");
+}
+void tst_CliOptions::refusesBadValues()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, problem);
+
+    const CliParseResult parsed = parseCliArguments(commandLine(arguments));
+    QVERIFY(!parsed.options);
+    QCOMPARE(parsed.exitCode, 2);
+    QVERIFY2(parsed.message.startsWith(problem + u'\n'), qPrintable(parsed.message));
+    QVERIFY(parsed.message.contains(QLatin1StringView("Usage:")));
+}
+
 
 void tst_CliOptions::answersTheVersion_data()
 {

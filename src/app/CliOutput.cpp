@@ -1,0 +1,119 @@
+#include "app/CliOutput.h"
+
+#include "crawl/NodeTree.h"
+
+#include <algorithm>
+#include <unistd.h>
+
+namespace {
+
+bool isControlByte(char ch)
+{
+    const auto byte = static_cast<unsigned char>(ch);
+    return byte < 0x20 || byte == 0x7F;
+}
+
+} // namespace
+
+QByteArray escapeControlBytes(const QByteArray &text)
+{
+    if (std::none_of(text.cbegin(), text.cend(), isControlByte))
+        return text;
+    static constexpr char HexDigits[] = "0123456789ABCDEF";
+    QByteArray escaped;
+    escaped.reserve(text.size() + 8);
+    for (const char ch : text) {
+        if (isControlByte(ch)) {
+            const auto byte = static_cast<unsigned char>(ch);
+            escaped += '%';
+            escaped += HexDigits[byte >> 4];
+            escaped += HexDigits[byte & 0x0F];
+        } else {
+            escaped += ch;
+        }
+    }
+    return escaped;
+}
+
+QByteArray pageStateName(int image)
+{
+    switch (image) {
+    case NodeImage::Domain: return QByteArrayLiteral("domain");
+    case NodeImage::Queued: return QByteArrayLiteral("queued");
+    case NodeImage::Fetching: return QByteArrayLiteral("fetching");
+    case NodeImage::Done: return QByteArrayLiteral("done");
+    case NodeImage::Failed: return QByteArrayLiteral("failed");
+    default: return QByteArray::number(image);
+    }
+}
+
+QByteArray nodeLine(int index, int image, const QByteArray &key)
+{
+    return QByteArray::number(index) + '\t' + pageStateName(image) + '\t' + escapeControlBytes(key);
+}
+
+CliOutput::CliOutput()
+{
+}
+
+CliOutput::~CliOutput()
+{
+}
+
+bool CliOutput::open(const QString &path)
+{
+    bool opened = false;
+    if (path.isEmpty()) {
+        m_name = QStringLiteral("standard output");
+        opened = m_file.open(STDOUT_FILENO, QIODevice::WriteOnly | QIODevice::Unbuffered,
+                             QFileDevice::DontCloseHandle);
+    } else {
+        m_name = path;
+        m_file.setFileName(path);
+        opened = m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered);
+    }
+    if (!opened)
+        fail();
+    return opened;
+}
+
+void CliOutput::foundFile(const QByteArray &url)
+{
+    write(escapeControlBytes(url) + '\n');
+}
+
+void CliOutput::pageNode(int index, int image, const QByteArray &key)
+{
+    write(nodeLine(index, image, key) + '\n');
+}
+
+void CliOutput::classifiedLink(const QByteArray &kind, const QByteArray &url)
+{
+    write(kind + '\t' + escapeControlBytes(url) + '\n');
+}
+
+bool CliOutput::close()
+{
+    if (m_file.isOpen()) {
+        if (!failed() && !m_file.flush())
+            fail();
+        m_file.close();
+        if (!failed() && m_file.error() != QFileDevice::NoError)
+            fail();
+    }
+    return !failed();
+}
+
+void CliOutput::write(const QByteArray &line)
+{
+    if (failed() || !m_file.isOpen())
+        return;
+    if (m_file.write(line) != line.size())
+        fail();
+}
+
+void CliOutput::fail()
+{
+    if (!failed())
+        m_error = QStringLiteral("cannot write ") + m_name + QStringLiteral(": ") + m_file.errorString();
+}

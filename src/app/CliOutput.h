@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+
+// Where the crawler's results go: standard output, or the --output file. Every
+// line is flushed as it is written, so a reader sees each result as it comes.
+// The first failed write is kept; later writes are dropped.
+class CliOutput final
+{
+    Q_DISABLE_COPY_MOVE(CliOutput)
+
+public:
+    CliOutput();
+    ~CliOutput();
+
+    // Opens `path` (created or emptied), or standard output when it is empty.
+    // False, with errorText() saying why, when it cannot be opened.
+    [[nodiscard]] bool open(const QString &path);
+
+    // A found file.
+    void foundFile(const QByteArray &url);
+    // A node of the page tree: its index, its picture and its key.
+    void pageNode(int index, int image, const QByteArray &key);
+    // A link of a saved page: `kind` is "page" or "file".
+    void classifiedLink(const QByteArray &kind, const QByteArray &url);
+
+    // Flushes and closes; false when that or any write before it failed.
+    [[nodiscard]] bool close();
+
+    bool failed() const { return !m_error.isEmpty(); }
+    // "cannot write NAME: reason", for standard error.
+    QString errorText() const { return m_error; }
+
+private:
+    void write(const QByteArray &line);
+    void fail();
+
+    QFile m_file;
+    QString m_name;
+    QString m_error;
+};
+
+// The state word the page list and the event log use for a node image.
+QByteArray pageStateName(int image);
+
+// `text` with every control byte (0x00 to 0x1F and 0x7F) written as %XX in
+// upper-case hex: an address from a hostile page stays on its one line.
+QByteArray escapeControlBytes(const QByteArray &text);
+
+// INDEX<TAB>STATE<TAB>KEY, the line of --pages and --events.
+QByteArray nodeLine(int index, int image, const QByteArray &key);
