@@ -48,7 +48,7 @@ void printError(const QString &text)
 CliCrawl::CliCrawl(const CliOptions &options, const Settings &settings, QObject *parent)
     : QObject(parent), m_options(options), m_session(std::make_unique<WebSession>()),
       m_transfer(std::make_unique<HttpTransfer>(*m_session)),
-      m_engine(std::make_unique<CrawlEngine>(*m_transfer, settings))
+      m_engine(std::make_unique<CrawlEngine>(*m_transfer, settings)), m_output(options.format)
 {
     if (!m_options.quiet)
         m_status = std::make_unique<StatusLine>(::isatty(STDERR_FILENO) == 1);
@@ -105,10 +105,26 @@ void CliCrawl::tickNow()
 
 void CliCrawl::onFileAdded(const QModelIndex &parent, int first, int last)
 {
+    // Plain lines go out the moment a file is listed. A JSON object also names
+    // the page the file was found on, which the engine records just after
+    // listing it: those go out once the page's read is handled (writeFoundFiles).
+    if (m_options.format != CliOptions::Format::Text)
+        return;
     const NodeTree &files = m_engine->treeFiles();
-    for (int row = first; row <= last; ++row)
-        m_output.foundFile(files.Key(files.nodeIndex(files.index(row, 0, parent))));
+    for (int row = first; row <= last; ++row) {
+        m_output.foundFile(files.Key(files.nodeIndex(files.index(row, 0, parent))), QByteArray());
+        ++m_filesWritten;
+    }
     outputFailed();
+}
+
+void CliCrawl::writeFoundFiles()
+{
+    const NodeTree &files = m_engine->treeFiles();
+    while (m_filesWritten < files.Count()) {
+        ++m_filesWritten;
+        m_output.foundFile(files.Key(m_filesWritten), m_engine->foundOn(m_filesWritten));
+    }
 }
 
 bool CliCrawl::outputFailed()
@@ -135,6 +151,8 @@ void CliCrawl::onTick()
 void CliCrawl::onPageCompleted(int index, int image, const QByteArray &key)
 {
     writeEvent(nodeLine(index, image, key));
+    writeFoundFiles();
+    outputFailed();
 }
 
 void CliCrawl::writeEvent(const QByteArray &line)
@@ -220,11 +238,13 @@ void CliCrawl::finish()
     }
     if (m_status)
         m_status->finish(m_engine->statusText(), m_engine->treePages().Count(), last);
+    writeFoundFiles();
     if (m_options.printPages) {
         const NodeTree &pages = m_engine->treePages();
         for (int i = 1; i <= pages.Count(); ++i)
             m_output.pageNode(i, pages.Image(i), pages.Key(i));
     }
+    m_output.finalStatus(last);
     if (!m_output.close()) {
         printError(m_output.errorText());
         QCoreApplication::exit(1);
@@ -235,7 +255,7 @@ void CliCrawl::finish()
 
 int printLinkClassification(const CliOptions &options, const Settings &settings)
 {
-    CliOutput output;
+    CliOutput output(options.format);
     if (!output.open(options.outputFile)) {
         printError(output.errorText());
         return 1;

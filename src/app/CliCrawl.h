@@ -43,6 +43,7 @@ private:
     void finishWhenSettled();
     void finish();
     void writeEvent(const QByteArray &line);
+    void writeFoundFiles();
     bool outputFailed();
 
     // Why the crawl stopped, for the last status line.
@@ -53,6 +54,7 @@ private:
     std::unique_ptr<HttpTransfer> m_transfer;
     std::unique_ptr<CrawlEngine> m_engine;
     CliOutput m_output;
+    int m_filesWritten = 0; // found files written to the results
     QFile m_events;
     std::unique_ptr<StatusLine> m_status; // none with --quiet
     std::unique_ptr<TerminationSignals> m_signals;

@@ -26,13 +26,24 @@ const QString Description = QStringLiteral(
     "queued, fetching, done, failed; --events also writes the line 'tick' for each\n"
     "scheduler tick, and a line for each page read as it is handled (done or failed).\n"
     "\n"
+    "With --format jsonl the results are JSON Lines, one object a line:\n"
+    "{\"type\":\"file\",\"url\":URL,\"page\":PAGE} for each found file as it is found,\n"
+    "PAGE the address of the page it was found on; with --pages, after the crawl,\n"
+    "{\"type\":\"page\",\"index\":N,\"state\":STATE,\"url\":URL} for each node (a host's\n"
+    "URL is http://HOST/); last {\"type\":\"status\",\"text\":TEXT}, TEXT the last\n"
+    "status line. Addresses are decoded as the window shows them (UTF-8 where valid,\n"
+    "else Windows-1252), and control characters are written as \\u00XX escapes. The\n"
+    "status line on standard error stays as it is.\n"
+    "\n"
     "trovewick-cli --links PAGE_URL FILE prints how the links of a saved page are\n"
     "classified, in scan order: 'page<TAB>URL' and 'file<TAB>URL' lines (a link in\n"
-    "both lists gives both). FILE is left in place. When the scan stops with an error\n"
-    "it prints what was handled, the error on standard error, and exits 1.\n"
+    "both lists gives both), or with --format jsonl {\"type\":\"page\",\"url\":URL} and\n"
+    "{\"type\":\"file\",\"url\":URL} lines. FILE is left in place. When the scan stops\n"
+    "with an error it prints what was handled, the error on standard error, and\n"
+    "exits 1.\n"
     "\n"
-    "Control bytes in an address (0x00 to 0x1F and 0x7F, tab and line feed among\n"
-    "them) are printed as %XX in upper-case hex, in found files and in --pages,\n"
+    "In text, control bytes in an address (0x00 to 0x1F and 0x7F, tab and line feed\n"
+    "among them) are printed as %XX in upper-case hex, in found files and in --pages,\n"
     "--links and --events lines alike, so every address stays on its one line.\n"
     "\n"
     "With --robots, each host's /robots.txt is read once before its first page, and\n"
@@ -105,13 +116,16 @@ CliParseResult parseCliArguments(const QStringList &arguments)
                                     QStringLiteral("Write a log of ticks and handled page reads to FILE."), QStringLiteral("FILE"));
     const QCommandLineOption links(QStringLiteral("links"),
                                    QStringLiteral("Classify the links of a saved page: --links PAGE_URL FILE."));
+    const QCommandLineOption format(QStringLiteral("format"),
+                                    QStringLiteral("Write the results as 'text' (the default) or 'jsonl', one JSON object a line."),
+                                    QStringLiteral("FORMAT"));
     const QCommandLineOption output(QStringLiteral("output"),
                                     QStringLiteral("Write the results to FILE instead of standard output."), QStringLiteral("FILE"));
     const QCommandLineOption robots(QStringLiteral("robots"),
                                     QStringLiteral("Honour each host's robots.txt (off by default)."));
     const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Show the version and exit."));
     parser.addOptions({help, version, maxPages, maxFiles, maxDomain, follow, search, interval, pages, quiet, events,
-                       links, output, robots});
+                       links, format, output, robots});
     parser.addPositionalArgument(QStringLiteral("ROOT"), QStringLiteral("The address to start crawling at."));
 
     if (!parser.parse(arguments))
@@ -156,6 +170,13 @@ CliParseResult parseCliArguments(const QStringList &arguments)
     options.printPages = parser.isSet(pages);
     options.quiet = parser.isSet(quiet);
     options.eventsFile = parser.value(events);
+    if (parser.isSet(format)) {
+        const QString name = parser.value(format);
+        if (name == QLatin1StringView("jsonl"))
+            options.format = CliOptions::Format::JsonLines;
+        else if (name != QLatin1StringView("text"))
+            return usageError(QStringLiteral("--format takes text or jsonl."), parser);
+    }
     if (parser.isSet(output)) {
         options.outputFile = parser.value(output);
         if (options.outputFile.isEmpty())

@@ -12,8 +12,11 @@ struct Settings;
 struct CliOptions
 {
     enum class Mode { Crawl, Links };
+    // How results are written: plain lines, or one JSON object a line.
+    enum class Format { Text, JsonLines };
 
     Mode mode = Mode::Crawl;
+    Format format = Format::Text;
     QString root;      // Crawl: the root address
     QString pageUrl;   // Links: the saved page's address
     QString pageFile;  // Links: the saved page

@@ -1,5 +1,7 @@
 #include "app/CliOutput.h"
 
+#include "app/JsonLine.h"
+#include "common/WebText.h"
 #include "crawl/NodeTree.h"
 
 #include <algorithm>
@@ -11,6 +13,11 @@ bool isControlByte(char ch)
 {
     const auto byte = static_cast<unsigned char>(ch);
     return byte < 0x20 || byte == 0x7F;
+}
+
+QString type(const char *name)
+{
+    return QString::fromLatin1(name);
 }
 
 } // namespace
@@ -52,7 +59,7 @@ QByteArray nodeLine(int index, int image, const QByteArray &key)
     return QByteArray::number(index) + '\t' + pageStateName(image) + '\t' + escapeControlBytes(key);
 }
 
-CliOutput::CliOutput()
+CliOutput::CliOutput(CliOptions::Format format) : m_format(format)
 {
 }
 
@@ -77,19 +84,51 @@ bool CliOutput::open(const QString &path)
     return opened;
 }
 
-void CliOutput::foundFile(const QByteArray &url)
+void CliOutput::foundFile(const QByteArray &url, const QByteArray &page)
 {
-    write(escapeControlBytes(url) + '\n');
+    if (m_format == CliOptions::Format::Text) {
+        write(escapeControlBytes(url) + '\n');
+        return;
+    }
+    write(JsonLine()
+              .add(QLatin1StringView("type"), type("file"))
+              .add(QLatin1StringView("url"), decodeWebText(url))
+              .add(QLatin1StringView("page"), decodeWebText(page))
+              .toLine());
 }
 
 void CliOutput::pageNode(int index, int image, const QByteArray &key)
 {
-    write(nodeLine(index, image, key) + '\n');
+    if (m_format == CliOptions::Format::Text) {
+        write(nodeLine(index, image, key) + '\n');
+        return;
+    }
+    // A host node's key is the host alone; its address is the host's root.
+    const QByteArray url = "http://" + key + (image == NodeImage::Domain ? "/" : "");
+    write(JsonLine()
+              .add(QLatin1StringView("type"), type("page"))
+              .add(QLatin1StringView("index"), index)
+              .add(QLatin1StringView("state"), QString::fromLatin1(pageStateName(image)))
+              .add(QLatin1StringView("url"), decodeWebText(url))
+              .toLine());
+}
+
+void CliOutput::finalStatus(const QString &text)
+{
+    if (m_format == CliOptions::Format::JsonLines)
+        write(JsonLine().add(QLatin1StringView("type"), type("status")).add(QLatin1StringView("text"), text).toLine());
 }
 
 void CliOutput::classifiedLink(const QByteArray &kind, const QByteArray &url)
 {
-    write(kind + '\t' + escapeControlBytes(url) + '\n');
+    if (m_format == CliOptions::Format::Text) {
+        write(kind + '\t' + escapeControlBytes(url) + '\n');
+        return;
+    }
+    write(JsonLine()
+              .add(QLatin1StringView("type"), QString::fromLatin1(kind))
+              .add(QLatin1StringView("url"), decodeWebText(url))
+              .toLine());
 }
 
 bool CliOutput::close()

@@ -1,28 +1,33 @@
 #pragma once
 
+#include "app/CliOptions.h"
+
 #include <QByteArray>
 #include <QFile>
 #include <QString>
 
-// Where the crawler's results go: standard output, or the --output file. Every
-// line is flushed as it is written, so a reader sees each result as it comes.
-// The first failed write is kept; later writes are dropped.
+// Where the crawler's results go (standard output, or the --output file) and in
+// which form: the plain lines it has always printed, or JSON Lines. Every line
+// is flushed as it is written, so a reader sees each result as it comes. The
+// first failed write is kept; later writes are dropped.
 class CliOutput final
 {
     Q_DISABLE_COPY_MOVE(CliOutput)
 
 public:
-    CliOutput();
+    explicit CliOutput(CliOptions::Format format);
     ~CliOutput();
 
     // Opens `path` (created or emptied), or standard output when it is empty.
     // False, with errorText() saying why, when it cannot be opened.
     [[nodiscard]] bool open(const QString &path);
 
-    // A found file.
-    void foundFile(const QByteArray &url);
+    // A found file, and the address of the page it was found on (JSON only).
+    void foundFile(const QByteArray &url, const QByteArray &page);
     // A node of the page tree: its index, its picture and its key.
     void pageNode(int index, int image, const QByteArray &key);
+    // The last status line (JSON only; text mode writes it to standard error).
+    void finalStatus(const QString &text);
     // A link of a saved page: `kind` is "page" or "file".
     void classifiedLink(const QByteArray &kind, const QByteArray &url);
 
@@ -37,6 +42,7 @@ private:
     void write(const QByteArray &line);
     void fail();
 
+    CliOptions::Format m_format;
     QFile m_file;
     QString m_name;
     QString m_error;

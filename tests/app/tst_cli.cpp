@@ -3,7 +3,11 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QMimeDatabase>
+#include <QRegularExpression>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -88,6 +92,53 @@ void serveSites(TestHttpServer &server, const QString &sites)
     server.setFallback(closing(Response::error(404)));
 }
 
+// Reads JSON Lines output into `objects`; false, with the line at fault in
+// `bad`, when a line is not one JSON object or the output does not end a line.
+bool readJsonLines(const QByteArray &out, QList<QJsonObject> *objects, QByteArray *bad)
+{
+    QList<QByteArray> lines = out.split('\n');
+    if (lines.takeLast() != QByteArray()) {
+        *bad = "no line feed at the end: " + out;
+        return false;
+    }
+    for (const QByteArray &line : lines) {
+        QJsonParseError error;
+        const QJsonDocument document = QJsonDocument::fromJson(line, &error);
+        if (error.error != QJsonParseError::NoError || !document.isObject()) {
+            *bad = line;
+            return false;
+        }
+        objects->append(document.object());
+    }
+    return true;
+}
+
+// The addresses the served page at `pageUrl` links to, read from its file under
+// tests/data/sites: each href resolved against the page, and any whole http
+// address inside one (go.asp?u=http://...). Lower case, as the crawl has them.
+QStringList linkTargets(const QString &pageUrl)
+{
+    const QUrl page(pageUrl);
+    QString path = QStringLiteral(TROVEWICK_TEST_DATA "/sites/") + page.host() + page.path();
+    if (path.endsWith(u'/'))
+        path += QFileInfo::exists(path + QStringLiteral("index.html")) ? QStringLiteral("index.html")
+                                                                       : QStringLiteral("index.htm");
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    static const QRegularExpression href(QStringLiteral("href\\s*=\\s*(?:\"([^\"]*)\"|'([^']*)'|([^\\s>]+))"),
+                                         QRegularExpression::CaseInsensitiveOption);
+    QStringList targets;
+    for (const QRegularExpressionMatch &match : href.globalMatch(QString::fromUtf8(file.readAll()))) {
+        const QString value = match.captured(1) + match.captured(2) + match.captured(3);
+        targets.append(page.resolved(QUrl(value)).toString().toLower());
+        const qsizetype inner = value.indexOf(QLatin1StringView("http://"), 1);
+        if (inner > 0)
+            targets.append(value.mid(inner).toLower());
+    }
+    return targets;
+}
+
 } // namespace
 
 // The command-line crawler end to end, against web servers on 127.0.0.1 that
@@ -127,6 +178,12 @@ private Q_SLOTS:
     void outputThatCannotBeOpenedStopsTheStart();
     void outputWriteErrorEndsWithOne_data();
     void outputWriteErrorEndsWithOne();
+    void jsonLinesNameThePageOfEachFile_data();
+    void jsonLinesNameThePageOfEachFile();
+    void jsonLinesKeepEachAddressOnOneLine_data();
+    void jsonLinesKeepEachAddressOnOneLine();
+    void classifiesTheLinksAsJsonLines_data();
+    void classifiesTheLinksAsJsonLines();
 
 private:
     struct Run
@@ -142,6 +199,14 @@ private:
     QString m_serverUrl;
     QTemporaryDir m_dir;
 };
+
+static QJsonObject pageObject(int index, const char *state, const char *url)
+{
+    return QJsonObject{{QStringLiteral("type"), QStringLiteral("page")},
+                       {QStringLiteral("index"), index},
+                       {QStringLiteral("state"), QString::fromLatin1(state)},
+                       {QStringLiteral("url"), QString::fromLatin1(url)}};
+}
 
 // Writes a saved page for --links into the test's folder; its path.
 static QString savedPage(const QTemporaryDir &dir, const QString &name, const QByteArray &content)
@@ -556,6 +621,8 @@ void tst_Cli::badArgumentsGiveUsage_data()
     }
     QTest::newRow("negative interval") << QStringList{QStringLiteral("--interval"), QStringLiteral("-1"), QStringLiteral("a")};
     QTest::newRow("links without file") << QStringList{QStringLiteral("--links"), QStringLiteral("http://h/")};
+    QTest::newRow("unknown format") << QStringList{QStringLiteral("--format"), QStringLiteral("xml"), QStringLiteral("a")};
+    QTest::newRow("format without value") << QStringList{QStringLiteral("a"), QStringLiteral("--format")};
     QTest::newRow("empty output name") << QStringList{QStringLiteral("--output="), QStringLiteral("a")};
 }
 
@@ -573,11 +640,13 @@ void tst_Cli::helpDocumentsTheOptions()
     const Run run = runCli({QStringLiteral("--help")});
     QCOMPARE(run.exitCode, 0);
     for (const char *option : {"--max-pages", "--max-files", "--max-domain", "--follow", "--search",
-                               "--interval", "--pages", "--quiet", "--events", "--links", "--output",
-                               "--robots", "--version"})
+                               "--interval", "--pages", "--quiet", "--events", "--links", "--format",
+                               "--output", "--robots", "--version"})
         QVERIFY2(run.out.contains(option), option);
-    // The status line on a terminal, robots.txt and the results file.
-    for (const char *text : {"at most ten times a second", "pages/s", "/robots.txt", "4xx", "5xx",
+    // JSON Lines, the status line on a terminal, robots.txt and the results file.
+    for (const char *text : {"jsonl", "{\"type\":\"file\",\"url\":URL,\"page\":PAGE}",
+                             "{\"type\":\"status\",\"text\":TEXT}", "\\u00XX", "Windows-1252",
+                             "at most ten times a second", "pages/s", "/robots.txt", "4xx", "5xx",
                              "--output file cannot be written", "results cannot be written"})
         QVERIFY2(run.out.simplified().contains(text), text);
     // The escaping of control bytes, the last status line's endings and the exit codes.
@@ -733,7 +802,10 @@ void tst_Cli::outputFileHoldsTheResults_data()
                             QStringLiteral("2"), QStringLiteral("--interval"), QStringLiteral("20"),
                             QStringLiteral("--quiet"), QStringLiteral("--pages"), QStringLiteral("ROOT")};
     QTest::newRow("text") << crawl;
+    QTest::newRow("jsonl") << QStringList{QStringLiteral("--format"), QStringLiteral("jsonl")} + crawl;
     QTest::newRow("links") << QStringList{QStringLiteral("--links"), QStringLiteral("http://h/"), QStringLiteral("SAVED")};
+    QTest::newRow("links as jsonl") << QStringList{QStringLiteral("--format"), QStringLiteral("jsonl"), QStringLiteral("--links"),
+                                                   QStringLiteral("http://h/"), QStringLiteral("SAVED")};
 }
 
 void tst_Cli::outputFileHoldsTheResults()
@@ -798,10 +870,17 @@ void tst_Cli::outputWriteErrorEndsWithOne_data()
 
     const QString root = m_serverUrl + QStringLiteral("/index.htm");
     QTest::newRow("found file") << QStringList{QStringLiteral("--interval"), QStringLiteral("20"), root} << true;
+    QTest::newRow("found file, jsonl")
+        << QStringList{QStringLiteral("--format"), QStringLiteral("jsonl"), QStringLiteral("--interval"), QStringLiteral("20"), root}
+        << true;
     // Nothing found: the page tree at the end is the first write.
     QTest::newRow("page tree")
         << QStringList{QStringLiteral("--search"), QStringLiteral("xyz"), QStringLiteral("--pages"), QStringLiteral("--interval"),
                        QStringLiteral("20"), root}
+        << false;
+    QTest::newRow("status object")
+        << QStringList{QStringLiteral("--search"), QStringLiteral("xyz"), QStringLiteral("--format"), QStringLiteral("jsonl"),
+                       QStringLiteral("--interval"), QStringLiteral("0"), root}
         << false;
     QTest::newRow("links") << QStringList{QStringLiteral("--links"), QStringLiteral("http://h/"), QStringLiteral("SAVED")}
                            << true;
@@ -826,6 +905,185 @@ void tst_Cli::outputWriteErrorEndsWithOne()
     QCOMPARE(lines.count(lines.last()), 1);
     // Ended at once, without a last status line; or after it.
     QCOMPARE(run.err.contains("[crawl finished]"), !atOnce);
+}
+
+void tst_Cli::jsonLinesNameThePageOfEachFile_data()
+{
+    QTest::addColumn<QString>("interval");
+    QTest::newRow("timed ticks") << QStringLiteral("20");
+    QTest::newRow("no pause") << QStringLiteral("0");
+}
+
+void tst_Cli::jsonLinesNameThePageOfEachFile()
+{
+    QFETCH(QString, interval);
+    const Run run = runCli({QStringLiteral("--interval"), interval, QStringLiteral("--format"), QStringLiteral("jsonl"),
+                            QStringLiteral("--pages"), QStringLiteral("http://site-a.test/index.htm")},
+                           m_serverUrl);
+    QCOMPARE(run.exitCode, 0);
+    QList<QJsonObject> objects;
+    QByteArray bad;
+    QVERIFY2(readJsonLines(run.out, &objects, &bad), bad);
+    QVERIFY2(objects.size() == 5 + 9 + 1, run.out);
+
+    // The found files, then the page tree, then the last status line: the one
+    // standard error ends with, which stays as in text.
+    const QJsonObject status = objects.takeLast();
+    QCOMPARE(status, (QJsonObject{{QStringLiteral("type"), QStringLiteral("status")},
+                                  {QStringLiteral("text"), QStringLiteral("5 files found / 9 pages found... [crawl finished]")}}));
+    const QList<QByteArray> statusLines = run.err.trimmed().split('\n');
+    QCOMPARE(statusLines.last(), status.value(QStringLiteral("text")).toString().toUtf8());
+    for (const QByteArray &line : statusLines)
+        QVERIFY2(line.contains(" files found / ") && line.contains(" pages found..."), run.err);
+
+    const QList<QJsonObject> pages = objects.mid(5);
+    const QList<QJsonObject> expectedPages = {
+        pageObject(1, "domain", "http://site-a.test/"),
+        pageObject(2, "done", "http://site-a.test/index.htm"),
+        pageObject(3, "done", "http://site-a.test/dir/page1.htm"),
+        pageObject(4, "done", "http://site-a.test/dir/page2.html"),
+        pageObject(5, "domain", "http://site-b.test/"),
+        pageObject(6, "done", "http://site-b.test/"),
+        pageObject(7, "failed", "http://site-a.test/missing.htm"),
+        pageObject(8, "failed", "http://site-a.test/broken.htm"),
+        pageObject(9, "done", "http://site-a.test/dir/top.htm"),
+    };
+    QCOMPARE(pages, expectedPages);
+    QHash<QString, QString> stateOf;
+    for (const QJsonObject &page : pages) {
+        if (page.value(QStringLiteral("state")) != QStringLiteral("domain"))
+            stateOf.insert(page.value(QStringLiteral("url")).toString(), page.value(QStringLiteral("state")).toString());
+    }
+
+    QStringList files;
+    for (const QJsonObject &file : objects.first(5)) {
+        QCOMPARE(file.value(QStringLiteral("type")), QStringLiteral("file"));
+        QCOMPARE(file.size(), 3);
+        const QString url = file.value(QStringLiteral("url")).toString();
+        const QString foundOn = file.value(QStringLiteral("page")).toString();
+        const QString why = url + QStringLiteral(" on ") + foundOn;
+        files.append(url);
+        // A page that was read, and whose page on disk links to the file.
+        // broken.htm ends in the middle of a tag: its scan lists last.jpg, then
+        // fails, and the page with it.
+        const QString state = stateOf.value(foundOn);
+        QVERIFY2(state == u"done" || (state == u"failed" && foundOn == u"http://site-a.test/broken.htm"),
+                 qPrintable(why + QStringLiteral(", ") + state));
+        QVERIFY2(linkTargets(foundOn).contains(url), qPrintable(why));
+    }
+    // Found files come in discovery order, the root page's own first.
+    QCOMPARE(files.first(), QStringLiteral("http://site-a.test/pics/cat.jpg"));
+    std::sort(files.begin(), files.end());
+    QCOMPARE(files, (QStringList{QStringLiteral("http://site-a.test/dir/movie.mpg"),
+                                 QStringLiteral("http://site-a.test/dir/pics/cat.jpg"),
+                                 QStringLiteral("http://site-a.test/last.jpg"),
+                                 QStringLiteral("http://site-a.test/pics/cat.jpg"),
+                                 QStringLiteral("http://site-b.test/b.gif")}));
+}
+
+void tst_Cli::jsonLinesKeepEachAddressOnOneLine_data()
+{
+    QTest::addColumn<QByteArray>("host");
+    QTest::addColumn<QByteArray>("page");
+    QTest::addColumn<QByteArrayList>("files"); // the found files' addresses, in UTF-8
+    QTest::addColumn<QByteArrayList>("pages"); // "STATE ADDRESS" of the pages after the host
+
+    QTest::newRow("control characters")
+        << QByteArray("controls.test")
+        << QByteArrayLiteral("<a href=a\0b.jpg><a href=C\x01\x1b[2Jd.gif><a href=e\x7f" "f\x1f.mpg><a href=p\tq.htm>")
+        << QByteArrayList{QByteArrayLiteral("http://controls.test/a\0b.jpg"),
+                          QByteArrayLiteral("http://controls.test/c\x01\x1b[2jd.gif"),
+                          QByteArrayLiteral("http://controls.test/e\x7f" "f\x1f.mpg")}
+        << QByteArrayList{"done http://controls.test/", "failed http://controls.test/p\tq.htm"};
+    QTest::newRow("UTF-8 where valid")
+        << QByteArray("utf8.test") << QByteArray("<a href=caf\xc3\xa9.jpg><a href=\xe2\x80\xa8.htm>")
+        << QByteArrayList{"http://utf8.test/caf\xc3\xa9.jpg"}
+        << QByteArrayList{"done http://utf8.test/", "failed http://utf8.test/\xe2\x80\xa8.htm"};
+    // Undefined in Windows-1252, 0x81 is the C1 control U+0081.
+    QTest::newRow("else Windows-1252")
+        << QByteArray("cp1252.test") << QByteArray("<a href=\x93q\x94.jpg><a href=x\x81.gif>")
+        << QByteArrayList{"http://cp1252.test/\xe2\x80\x9cq\xe2\x80\x9d.jpg", "http://cp1252.test/x\xc2\x81.gif"}
+        << QByteArrayList{"done http://cp1252.test/"};
+}
+
+void tst_Cli::jsonLinesKeepEachAddressOnOneLine()
+{
+    QFETCH(QByteArray, host);
+    QFETCH(QByteArray, page);
+    QFETCH(QByteArrayList, files);
+    QFETCH(QByteArrayList, pages);
+
+    m_server.route(host, "/", Response::html(page));
+    const QString root = QStringLiteral("http://") + QString::fromLatin1(host) + u'/';
+    const Run run = runCli({QStringLiteral("--interval"), QStringLiteral("20"), QStringLiteral("--quiet"),
+                            QStringLiteral("--format"), QStringLiteral("jsonl"), QStringLiteral("--pages"), root},
+                           m_serverUrl);
+    QCOMPARE(run.exitCode, 0);
+
+    // Nothing in the output is a control or a line separator: each is escaped.
+    const QList<QByteArray> lines = run.out.split('\n');
+    QCOMPARE(lines.size(), files.size() + 1 + pages.size() + 1 + 1);
+    for (const QByteArray &line : lines) {
+        QVERIFY2(!line.contains("\xe2\x80\xa8") && !line.contains("\xe2\x80\xa9"), line);
+        for (qsizetype i = 0; i < line.size(); ++i) {
+            const auto byte = static_cast<unsigned char>(line.at(i));
+            const auto next = i + 1 < line.size() ? static_cast<unsigned char>(line.at(i + 1)) : 0;
+            QVERIFY2(byte >= 0x20 && byte != 0x7F && !(byte == 0xC2 && next >= 0x80 && next <= 0x9F), line);
+        }
+    }
+
+    QList<QJsonObject> objects;
+    QByteArray bad;
+    QVERIFY2(readJsonLines(run.out, &objects, &bad), bad);
+    QByteArrayList foundFiles;
+    QByteArrayList foundPages;
+    for (const QJsonObject &object : objects) {
+        const QByteArray url = object.value(QStringLiteral("url")).toString().toUtf8();
+        if (object.value(QStringLiteral("type")) == QStringLiteral("file")) {
+            foundFiles.append(url);
+            QCOMPARE(object.value(QStringLiteral("page")).toString(), root);
+        } else if (object.value(QStringLiteral("type")) == QStringLiteral("page")
+                   && object.value(QStringLiteral("state")) != QStringLiteral("domain")) {
+            foundPages.append(object.value(QStringLiteral("state")).toString().toUtf8() + ' ' + url);
+        }
+    }
+    QCOMPARE(foundFiles, files);
+    QCOMPARE(foundPages, pages);
+    QCOMPARE(objects.first(1 + files.size()).last(),
+             pageObject(1, "domain", QByteArray("http://" + host + "/").constData()));
+}
+
+void tst_Cli::classifiesTheLinksAsJsonLines_data()
+{
+    QTest::addColumn<QString>("pageUrl");
+    QTest::addColumn<QByteArray>("saved");
+    QTest::addColumn<QByteArray>("out");
+
+    QTest::newRow("ordinary links")
+        << QStringLiteral("http://host/dir/page.htm")
+        << QByteArray("<A HREF='Pics/Cat.JPG'><a href=/top.htm><a href=x.m><a href=go.asp?u=http://other/a.mpg>")
+        << QByteArray("{\"type\":\"file\",\"url\":\"http://host/dir/pics/cat.jpg\"}\n"
+                      "{\"type\":\"page\",\"url\":\"http://host/dir/top.htm\"}\n"
+                      "{\"type\":\"page\",\"url\":\"http://host/dir/x.m\"}\n"
+                      "{\"type\":\"file\",\"url\":\"http://host/dir/x.m\"}\n"
+                      "{\"type\":\"file\",\"url\":\"http://other/a.mpg\"}\n");
+    QTest::newRow("control characters")
+        << QStringLiteral("http://h/d\nir/page.htm") << QByteArrayLiteral("<a href=x\0y.jpg><a href=p\x7fq.htm>")
+        << QByteArray("{\"type\":\"file\",\"url\":\"http://h/d\\u000Air/x\\u0000y.jpg\"}\n"
+                      "{\"type\":\"page\",\"url\":\"http://h/d\\u000Air/p\\u007Fq.htm\"}\n");
+}
+
+void tst_Cli::classifiesTheLinksAsJsonLines()
+{
+    QFETCH(QString, pageUrl);
+    QFETCH(QByteArray, saved);
+    QFETCH(QByteArray, out);
+
+    const QString page = savedPage(m_dir, QStringLiteral("saved-for-json.htm"), saved);
+    QVERIFY(!page.isEmpty());
+    const Run run = runCli({QStringLiteral("--format"), QStringLiteral("jsonl"), QStringLiteral("--links"), pageUrl, page});
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(run.out, out);
 }
 
 QTEST_GUILESS_MAIN(tst_Cli)

@@ -3,7 +3,8 @@
 
 #include <QTest>
 
-// The crawler's command line: the results file, robots.txt and the version.
+// The crawler's command line: the result format, the results file, robots.txt
+// and the version.
 class tst_CliOptions : public QObject
 {
     Q_OBJECT
@@ -25,28 +26,35 @@ static QStringList commandLine(const QStringList &arguments)
 void tst_CliOptions::readsTheOptions_data()
 {
     QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("jsonLines");
     QTest::addColumn<QString>("outputFile");
     QTest::addColumn<bool>("honourRobots");
 
-    QTest::newRow("defaults") << QStringList{QStringLiteral("http://h/")} << QString() << false;
+    QTest::newRow("defaults") << QStringList{QStringLiteral("http://h/")} << false << QString() << false;
+    QTest::newRow("text") << QStringList{QStringLiteral("--format"), QStringLiteral("text"), QStringLiteral("http://h/")}
+                          << false << QString() << false;
+    QTest::newRow("jsonl") << QStringList{QStringLiteral("--format=jsonl"), QStringLiteral("http://h/")}
+                           << true << QString() << false;
     QTest::newRow("output") << QStringList{QStringLiteral("--output"), QStringLiteral("out.txt"), QStringLiteral("http://h/")}
-                            << QStringLiteral("out.txt") << false;
+                            << false << QStringLiteral("out.txt") << false;
     QTest::newRow("robots") << QStringList{QStringLiteral("--robots"), QStringLiteral("http://h/")}
-                            << QString() << true;
-    QTest::newRow("links to a file")
-        << QStringList{QStringLiteral("--links"), QStringLiteral("--output"), QStringLiteral("-"), QStringLiteral("http://h/"),
-                       QStringLiteral("page.htm")}
-        << QStringLiteral("-") << false;
+                            << false << QString() << true;
+    QTest::newRow("links as JSON to a file")
+        << QStringList{QStringLiteral("--links"), QStringLiteral("--format"), QStringLiteral("jsonl"),
+                       QStringLiteral("--output"), QStringLiteral("-"), QStringLiteral("http://h/"), QStringLiteral("page.htm")}
+        << true << QStringLiteral("-") << false;
 }
 
 void tst_CliOptions::readsTheOptions()
 {
     QFETCH(QStringList, arguments);
+    QFETCH(bool, jsonLines);
     QFETCH(QString, outputFile);
     QFETCH(bool, honourRobots);
 
     const CliParseResult parsed = parseCliArguments(commandLine(arguments));
     QVERIFY2(parsed.options, qPrintable(parsed.message));
+    QCOMPARE(parsed.options->format == CliOptions::Format::JsonLines, jsonLines);
     QCOMPARE(parsed.options->outputFile, outputFile);
     QCOMPARE(parsed.options->honourRobots, honourRobots);
 }
@@ -55,9 +63,16 @@ void tst_CliOptions::refusesBadValues_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("problem");
+    QTest::newRow("unknown format") << QStringList{QStringLiteral("--format"), QStringLiteral("json"), QStringLiteral("http://h/")}
+                                    << QStringLiteral("--format takes text or jsonl.");
+    QTest::newRow("format in capitals") << QStringList{QStringLiteral("--format"), QStringLiteral("JSONL"), QStringLiteral("http://h/")}
+                                        << QStringLiteral("--format takes text or jsonl.");
+    QTest::newRow("format without a value") << QStringList{QStringLiteral("http://h/"), QStringLiteral("--format")}
+                                            << QStringLiteral("Missing value after '--format'.");
     QTest::newRow("empty output name") << QStringList{QStringLiteral("--output="), QStringLiteral("http://h/")}
                                        << QStringLiteral("--output takes a file name.");
 }
+
 void tst_CliOptions::refusesBadValues()
 {
     QFETCH(QStringList, arguments);
@@ -69,7 +84,6 @@ void tst_CliOptions::refusesBadValues()
     QVERIFY2(parsed.message.startsWith(problem + u'\n'), qPrintable(parsed.message));
     QVERIFY(parsed.message.contains(QLatin1StringView("Usage:")));
 }
-
 
 void tst_CliOptions::answersTheVersion_data()
 {
