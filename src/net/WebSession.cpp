@@ -186,8 +186,10 @@ WebSession::ReadId WebSession::read(const QUrl &url, const ReadLimits &limits, B
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(easy, CURLOPT_DNS_CACHE_TIMEOUT, NameCacheSeconds);
     curl_easy_setopt(easy, CURLOPT_USERAGENT, WebRequest::UserAgent.constData());
-    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    // The scheme guards are the one thing a read may not go without: a libcurl
+    // that does not know them (older than 7.85) reads nothing at all.
+    const bool guarded = curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https") == CURLE_OK
+                         && curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https") == CURLE_OK;
     curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(easy, CURLOPT_MAXREDIRS, long(limits.maxRedirects));
     curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(limits.maxBodyBytes));
@@ -208,8 +210,9 @@ WebSession::ReadId WebSession::read(const QUrl &url, const ReadLimits &limits, B
     m_reads.emplace(id, std::move(read));
     // Adding a handle only schedules it: curl asks for a timer, and the read
     // starts once control is back in the event loop.
-    if (!easy || curl_multi_add_handle(m_multi, easy) != CURLM_OK) {
-        // Out of memory, most likely: the read fails, later, like any other.
+    if (!easy || !guarded || curl_multi_add_handle(m_multi, easy) != CURLM_OK) {
+        // Out of memory, or a libcurl without the scheme guards: the read
+        // fails, later, like any other.
         added.refused = true;
         QTimer::singleShot(0, this, [this, id] { failUnstarted(id); });
     }
