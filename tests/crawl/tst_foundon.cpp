@@ -2,8 +2,6 @@
 #include "settings/Settings.h"
 #include "support/FakeTransfer.h"
 
-#include <QFile>
-#include <QTemporaryDir>
 #include <QTest>
 
 // Each found file remembers the page whose scan listed it first; what the list,
@@ -16,22 +14,7 @@ private Q_SLOTS:
     void firstListingPageIsKept_data();
     void firstListingPageIsKept();
     void clearForgetsThePages();
-
-private:
-    QString writePage(const QByteArray &content);
-
-    QTemporaryDir m_dir;
-    int m_pageNumber = 0;
 };
-
-QString tst_FoundOn::writePage(const QByteArray &content)
-{
-    const QString path = m_dir.filePath(QStringLiteral("page-%1.tmp").arg(++m_pageNumber));
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
-        qFatal("cannot write a test page");
-    return path;
-}
 
 void tst_FoundOn::firstListingPageIsKept_data()
 {
@@ -51,7 +34,6 @@ void tst_FoundOn::firstListingPageIsKept()
 {
     QFETCH(int, maxFiles);
     QFETCH(QByteArrayList, expected);
-    QVERIFY(m_dir.isValid());
 
     Settings settings = defaultSettings();
     settings.MaxFiles = qint16(maxFiles);
@@ -63,8 +45,8 @@ void tst_FoundOn::firstListingPageIsKept()
     QCOMPARE(transfer.requests.size(), 2);
 
     // Both pages list a.jpg; the one completing first is where it was found.
-    transfer.complete(transfer.requests.at(0), writePage("<a href=a.jpg><a href=http://h/b.gif>"));
-    transfer.complete(transfer.requests.at(1), writePage("<a href=a.jpg><a href=c.mp3>"));
+    transfer.complete(transfer.requests.at(0), transfer.bodyFile("<a href=a.jpg><a href=http://h/b.gif>"));
+    transfer.complete(transfer.requests.at(1), transfer.bodyFile("<a href=a.jpg><a href=c.mp3>"));
 
     const NodeTree &files = engine.treeFiles();
     QByteArrayList actual;
@@ -77,13 +59,12 @@ void tst_FoundOn::firstListingPageIsKept()
 
 void tst_FoundOn::clearForgetsThePages()
 {
-    QVERIFY(m_dir.isValid());
     Settings settings = defaultSettings();
     FakeTransfer transfer;
     CrawlEngine engine(transfer, settings);
     engine.AddPage("h/p1.htm");
     engine.TimerKeepBusy_Timer();
-    transfer.complete(transfer.requests.at(0), writePage("<a href=a.jpg>"));
+    transfer.complete(transfer.requests.at(0), transfer.bodyFile("<a href=a.jpg>"));
     QCOMPARE(engine.foundOn(1), QByteArray("http://h/p1.htm"));
 
     engine.clearResults();

@@ -4,7 +4,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryDir>
 #include <QTest>
 
 // A crawl that honours robots.txt: each host's rules are read once, first, and
@@ -23,28 +22,16 @@ private Q_SLOTS:
     void crawlWaitsForRobots();
 
 private:
-    QString writeFile(const QByteArray &content);
     QByteArrayList requestedUrls(const FakeTransfer &transfer) const;
 
     Settings m_settings;
-    QTemporaryDir m_dir;
-    int m_fileNumber = 0;
 };
 
 void tst_RobotsGate::init()
 {
-    QVERIFY(m_dir.isValid());
     m_settings = defaultSettings();
 }
 
-QString tst_RobotsGate::writeFile(const QByteArray &content)
-{
-    const QString path = m_dir.filePath(QStringLiteral("read-%1.tmp").arg(++m_fileNumber));
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
-        qFatal("cannot write a test file");
-    return path;
-}
 
 QByteArrayList tst_RobotsGate::requestedUrls(const FakeTransfer &transfer) const
 {
@@ -76,7 +63,7 @@ void tst_RobotsGate::rulesDecideTheHostsPages()
     QCOMPARE(engine.treePages().Image(2), NodeImage::Queued);
     QCOMPARE(engine.readsInFlight(), 1);
 
-    const QString robots = writeFile("User-agent: Trovewick\nDisallow: /private\n\nUser-agent: *\nDisallow: /\n");
+    const QString robots = transfer.bodyFile("User-agent: Trovewick\nDisallow: /private\n\nUser-agent: *\nDisallow: /\n");
     transfer.complete(transfer.requests.at(0), robots);
     QVERIFY(!QFileInfo::exists(robots));
     QCOMPARE(engine.readsInFlight(), 0);
@@ -147,7 +134,7 @@ void tst_RobotsGate::crawlWaitsForRobots()
     // The robots.txt read keeps the crawl alive although no page is in flight.
     QVERIFY(engine.running());
 
-    transfer.complete(transfer.requests.at(0), writeFile("User-agent: *\nDisallow: /\n"));
+    transfer.complete(transfer.requests.at(0), transfer.bodyFile("User-agent: *\nDisallow: /\n"));
     // The refused root ends failed, and with nothing left the crawl finishes.
     engine.TimerKeepBusy_Timer();
     QCOMPARE(engine.treePages().Image(2), NodeImage::Failed);

@@ -3,7 +3,11 @@
 #include "common/AppError.h"
 #include "net/TransferComponent.h"
 
+#include <QFile>
 #include <QList>
+#include <QTemporaryDir>
+
+#include <memory>
 
 // A transfer component that records every request and completes only when the
 // test says so, so scheduler and completion behaviour can be driven step by step.
@@ -33,6 +37,19 @@ public:
         return request.key;
     }
 
+    // A body as a transfer would leave it: a new file in the fake's own
+    // temporary folder, holding `content`. Returns its path.
+    QString bodyFile(const QByteArray &content)
+    {
+        if (!m_folder)
+            m_folder = std::make_unique<QTemporaryDir>();
+        const QString path = m_folder->filePath(QStringLiteral("body-%1.tmp").arg(++m_lastBody));
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
+            qFatal("cannot write a body file");
+        return path;
+    }
+
     // Completes a recorded request with `filePath` (empty for a failed read).
     void complete(const Request &request, const QString &filePath)
     {
@@ -46,4 +63,6 @@ public:
 
 private:
     int m_lastKey = 0;
+    int m_lastBody = 0;
+    std::unique_ptr<QTemporaryDir> m_folder;
 };
