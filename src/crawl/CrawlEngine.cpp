@@ -239,11 +239,8 @@ void CrawlEngine::txPages_FileReadComplete(const QString &strFileKey, int, const
                                            const QByteArray &strData)
 {
     if (m_robots && m_robots->take(strFileKey, asyncProp)) {
-        if (readsInFlight() == 0)
-            Q_EMIT readsSettled();
-        return;
-    }
-    if (m_forgottenReads.remove(strFileKey)) {
+        // A host's robots.txt: its rules are kept, its pages go out on later ticks.
+    } else if (m_forgottenReads.remove(strFileKey)) {
         // Started before the results were cleared: its index names another page now.
         if (!asyncProp.value.isEmpty())
             QFile::remove(asyncProp.value);
