@@ -1,7 +1,7 @@
 #pragma once
 
-#include "settings/Settings.h"
 #include "net/TransferComponent.h"
+#include "settings/Settings.h"
 
 #include <QByteArray>
 #include <QString>

@@ -3,8 +3,8 @@
 #include "BenchSupport.h"
 
 #include "crawl/CrawlEngine.h"
-#include "settings/Settings.h"
 #include "net/TransferComponent.h"
+#include "settings/Settings.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -14,10 +14,10 @@
 
 #include "BenchSupport.h"
 
-#include "ui/AppFonts.h"
 #include "crawl/CrawlEngine.h"
 #include "crawl/NodeTree.h"
 #include "settings/Settings.h"
+#include "ui/AppFonts.h"
 #include "ui/frmMain.h"
 
 #include <QApplication>

@@ -10,16 +10,16 @@
 // feed. On a desktop with a window manager the shots include the window frame,
 // so the status line in the title bar shows.
 
-#include "ui/AppFonts.h"
 #include "crawl/CrawlEngine.h"
 #include "crawl/NodeTree.h"
-#include "ui/ProductIcon.h"
 #include "settings/Settings.h"
 #include "sponsor/SponsorFeed.h"
+#include "support/TestHttpServer.h"
+#include "ui/AppFonts.h"
+#include "ui/ProductIcon.h"
 #include "ui/frmAbout.h"
 #include "ui/frmMain.h"
 #include "ui/frmOptions.h"
-#include "support/TestHttpServer.h"
 
 #include <QApplication>
 #include <QDir>

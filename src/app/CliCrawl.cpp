@@ -5,9 +5,9 @@
 
 #include "common/AppError.h"
 #include "crawl/CrawlEngine.h"
+#include "crawl/PageParser.h"
 #include "net/HttpTransfer.h"
 #include "net/WebSession.h"
-#include "crawl/PageParser.h"
 #include "settings/Settings.h"
 
 #include <QCoreApplication>

@@ -1,10 +1,10 @@
 #include "ui/frmOptions.h"
 
 #include "common/AppError.h"
+#include "settings/Settings.h"
 #include "ui/AppFonts.h"
 #include "ui/MainLayout.h"
 #include "ui/ProductIcon.h"
-#include "settings/Settings.h"
 #include "ui/Vendor.h"
 
 #include <QComboBox>

@@ -1,6 +1,6 @@
 #include "crawl/CrawlEngine.h"
-#include "support/FakeTransfer.h"
 #include "settings/Settings.h"
+#include "support/FakeTransfer.h"
 
 #include <QDir>
 #include <QFile>

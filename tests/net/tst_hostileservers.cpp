@@ -1,10 +1,10 @@
 // Page reads against servers that try to make the reader hold too much, wait
 // too long or read what it must not: every such read fails, leaves no file and
 // keeps what it holds in memory within the bounds of its ReadLimits.
+#include "TransferChecks.h"
 #include "net/HttpTransfer.h"
 #include "net/WebSession.h"
 #include "support/TestHttpServer.h"
-#include "TransferChecks.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>

@@ -1,8 +1,8 @@
+#include "TransferChecks.h"
 #include "net/DownloadFolder.h"
 #include "net/HttpTransfer.h"
 #include "net/WebSession.h"
 #include "support/TestHttpServer.h"
-#include "TransferChecks.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
 #include "common/AppError.h"
-#include "support/MemoryRegistryStore.h"
 #include "settings/RegistryFileStore.h"
 #include "settings/cRegistry.h"
+#include "support/MemoryRegistryStore.h"
 
 #include <QFile>
 #include <QTemporaryDir>

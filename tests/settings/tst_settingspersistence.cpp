@@ -1,8 +1,8 @@
 #include "common/AppError.h"
-#include "support/MemoryRegistryStore.h"
 #include "settings/RegistryFileStore.h"
 #include "settings/Settings.h"
 #include "settings/SettingsPersistence.h"
+#include "support/MemoryRegistryStore.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,10 +1,10 @@
-#include "ui/ClickLabel.h"
 #include "crawl/CrawlEngine.h"
-#include "ui/MainLayout.h"
 #include "crawl/NodeTree.h"
 #include "settings/Settings.h"
 #include "sponsor/SponsorFeed.h"
 #include "support/TestHttpServer.h"
+#include "ui/ClickLabel.h"
+#include "ui/MainLayout.h"
 #include "ui/frmMain.h"
 
 #include <QAction>

@@ -1,6 +1,6 @@
+#include "crawl/NodeTree.h"
 #include "ui/ImageList.h"
 #include "ui/NodeImageProxy.h"
-#include "crawl/NodeTree.h"
 
 #include <QAbstractItemModelTester>
 #include <QIcon>
