@@ -54,8 +54,8 @@ const QString Description = QStringLiteral(
     "Exit codes: 0 when the crawl is over or the links are listed; 1 when the crawl\n"
     "cannot start (the --events or --output file cannot be written), the results\n"
     "cannot be written, or the saved page cannot be read or scanned; 2 for bad\n"
-    "arguments, with a usage message; 130 on a second Ctrl-C; 128+N when signal N\n"
-    "ends the crawler at once (143 for SIGTERM, 129 for SIGHUP).");
+    "arguments, with the problem and a pointer to --help; 130 on a second Ctrl-C;\n"
+    "128+N when signal N ends the crawler at once (143 for SIGTERM, 129 for SIGHUP).");
 
 std::optional<qint16> parseLimit(const QString &text, bool *ok)
 {
@@ -68,9 +68,14 @@ std::optional<qint16> parseLimit(const QString &text, bool *ok)
     return qint16(value);
 }
 
-CliParseResult usageError(const QString &problem, const QCommandLineParser &parser)
+// The problem and where to learn more, as GNU tools put it: the whole help
+// would bury the one line that says what is wrong.
+CliParseResult usageError(const QString &problem)
 {
-    return CliParseResult{std::nullopt, problem + QStringLiteral("\n\n") + parser.helpText(), 2};
+    return CliParseResult{std::nullopt,
+                          QStringLiteral("trovewick-cli: ") + problem
+                              + QStringLiteral("\nTry 'trovewick-cli --help' for more information.\n"),
+                          2};
 }
 
 } // namespace
@@ -129,7 +134,7 @@ CliParseResult parseCliArguments(const QStringList &arguments)
     parser.addPositionalArgument(QStringLiteral("ROOT"), QStringLiteral("The address to start crawling at."));
 
     if (!parser.parse(arguments))
-        return usageError(parser.errorText(), parser);
+        return usageError(parser.errorText());
     if (parser.isSet(help))
         return CliParseResult{std::nullopt, parser.helpText(), 0};
     if (parser.isSet(version))
@@ -139,13 +144,13 @@ CliParseResult parseCliArguments(const QStringList &arguments)
     const QStringList positional = parser.positionalArguments();
     if (parser.isSet(links)) {
         if (positional.size() != 2)
-            return usageError(QStringLiteral("--links takes PAGE_URL and FILE."), parser);
+            return usageError(QStringLiteral("--links takes PAGE_URL and FILE."));
         options.mode = CliOptions::Mode::Links;
         options.pageUrl = positional.at(0);
         options.pageFile = positional.at(1);
     } else {
         if (positional.size() != 1)
-            return usageError(QStringLiteral("Give exactly one ROOT address."), parser);
+            return usageError(QStringLiteral("Give exactly one ROOT address."));
         options.root = positional.first();
     }
 
@@ -157,11 +162,11 @@ CliParseResult parseCliArguments(const QStringList &arguments)
     if (parser.isSet(maxDomain))
         options.maxDomain = parseLimit(parser.value(maxDomain), &ok);
     if (!ok)
-        return usageError(QStringLiteral("Limits are whole numbers from -32768 to 32767."), parser);
+        return usageError(QStringLiteral("Limits are whole numbers from -32768 to 32767."));
     if (parser.isSet(interval)) {
         options.intervalMs = parser.value(interval).toInt(&ok);
         if (!ok || options.intervalMs < 0)
-            return usageError(QStringLiteral("--interval takes a number of milliseconds, 0 or more."), parser);
+            return usageError(QStringLiteral("--interval takes a number of milliseconds, 0 or more."));
     }
     if (parser.isSet(follow))
         options.follow = parser.value(follow);
@@ -175,12 +180,12 @@ CliParseResult parseCliArguments(const QStringList &arguments)
         if (name == QLatin1StringView("jsonl"))
             options.format = CliOptions::Format::JsonLines;
         else if (name != QLatin1StringView("text"))
-            return usageError(QStringLiteral("--format takes text or jsonl."), parser);
+            return usageError(QStringLiteral("--format takes text or jsonl."));
     }
     if (parser.isSet(output)) {
         options.outputFile = parser.value(output);
         if (options.outputFile.isEmpty())
-            return usageError(QStringLiteral("--output takes a file name."), parser);
+            return usageError(QStringLiteral("--output takes a file name."));
     }
     options.honourRobots = parser.isSet(robots);
     return CliParseResult{options, QString(), 0};
