@@ -75,17 +75,13 @@ CliCrawl::~CliCrawl()
 
 bool CliCrawl::start()
 {
-    if (!m_output.open(m_options.outputFile)) {
-        printError(m_output.errorText());
+    // Every file is open before any is emptied: a run that cannot start leaves
+    // an earlier run's files as they were.
+    const bool opened = m_output.open(m_options.outputFile)
+        && (m_options.eventsFile.isEmpty() || m_events.open(m_options.eventsFile));
+    if (!opened || !m_output.truncate() || !m_events.truncate()) {
+        printError(m_output.failed() ? m_output.errorText() : m_events.errorText());
         return false;
-    }
-    if (!m_options.eventsFile.isEmpty()) {
-        m_events.setFileName(m_options.eventsFile);
-        if (!m_events.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-            printError(QStringLiteral("cannot write ") + m_options.eventsFile + QStringLiteral(": ")
-                       + m_events.errorString());
-            return false;
-        }
     }
     m_signals = std::make_unique<TerminationSignals>(std::initializer_list<int>{SIGINT, SIGTERM, SIGHUP});
     connect(m_signals.get(), &TerminationSignals::received, this, &CliCrawl::onSignal);
@@ -157,10 +153,7 @@ void CliCrawl::onPageCompleted(int index, int image, const QByteArray &key)
 
 void CliCrawl::writeEvent(const QByteArray &line)
 {
-    if (!m_events.isOpen())
-        return;
     m_events.write(line + '\n');
-    m_events.flush();
 }
 
 void CliCrawl::onRunningChanged(bool running)
@@ -265,6 +258,10 @@ int printLinkClassification(const CliOptions &options, const Settings &settings)
     const QString copy = scratch.filePath(QStringLiteral("page"));
     if (!scratch.isValid() || !QFile::copy(options.pageFile, copy)) {
         printError(QStringLiteral("cannot read ") + options.pageFile);
+        return 1;
+    }
+    if (!output.truncate()) {
+        printError(output.errorText());
         return 1;
     }
     PrintingSink sink(output);

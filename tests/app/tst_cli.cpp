@@ -838,26 +838,49 @@ void tst_Cli::outputFileHoldsTheResults()
 void tst_Cli::outputThatCannotBeOpenedStopsTheStart_data()
 {
     QTest::addColumn<QString>("output");
+    QTest::addColumn<QString>("events"); // none when empty
     QTest::addColumn<bool>("links");
-    QTest::newRow("folder that does not exist") << m_dir.filePath(QStringLiteral("missing/results.out")) << false;
-    QTest::newRow("a directory") << m_dir.path() << false;
-    QTest::newRow("a directory, classifying links") << m_dir.path() << true;
+    QTest::addColumn<QString>("problem"); // the error message's start
+    QTest::addColumn<bool>("earlierRun"); // the output holds the results of an earlier run
+
+    const QString missing = m_dir.filePath(QStringLiteral("missing/results.out"));
+    const QString unwritable = QStringLiteral("cannot write %1: ");
+    QTest::newRow("folder that does not exist") << missing << QString() << false << unwritable.arg(missing) << false;
+    QTest::newRow("a directory") << m_dir.path() << QString() << false << unwritable.arg(m_dir.path()) << false;
+    QTest::newRow("a directory, classifying links") << m_dir.path() << QString() << true << unwritable.arg(m_dir.path()) << false;
+    // Every file is opened, and the saved page read, before the output is emptied.
+    QTest::newRow("event log that cannot be opened")
+        << m_dir.filePath(QStringLiteral("kept.out")) << missing << false << unwritable.arg(missing) << true;
+    QTest::newRow("saved page that cannot be read") << m_dir.filePath(QStringLiteral("made.out")) << QString() << true
+                                                    << QStringLiteral("cannot read ") + m_dir.filePath(QStringLiteral("no-such-page.htm")) << false;
 }
 
 void tst_Cli::outputThatCannotBeOpenedStopsTheStart()
 {
     QFETCH(QString, output);
+    QFETCH(QString, events);
     QFETCH(bool, links);
+    QFETCH(QString, problem);
+    QFETCH(bool, earlierRun);
 
+    const QByteArray earlier = "results of an earlier run\n";
+    if (earlierRun)
+        QVERIFY(!savedPage(m_dir, QFileInfo(output).fileName(), earlier).isEmpty());
     // The saved page is not there either: the output is checked first.
     const QString page = m_dir.filePath(QStringLiteral("no-such-page.htm"));
-    const QStringList arguments = links ? QStringList{QStringLiteral("--links"), QStringLiteral("http://h/"), page}
-                                        : QStringList{QStringLiteral("http://unopened.test/")};
+    QStringList arguments = links ? QStringList{QStringLiteral("--links"), QStringLiteral("http://h/"), page}
+                                  : QStringList{QStringLiteral("http://unopened.test/")};
+    if (!events.isEmpty())
+        arguments = QStringList{QStringLiteral("--events"), events} + arguments;
     const Run run = runCli(QStringList{QStringLiteral("--output"), output} + arguments, m_serverUrl);
     QCOMPARE(run.exitCode, 1);
     QCOMPARE(run.out, QByteArray());
-    QVERIFY2(run.err.startsWith("trovewick-cli: cannot write " + output.toLocal8Bit() + ": "), run.err);
+    QVERIFY2(run.err.startsWith("trovewick-cli: " + problem.toLocal8Bit()), run.err);
     QCOMPARE(run.err.count('\n'), 1);
+    // The output is as it was: the earlier run's, or none.
+    QFile file(output);
+    if (!QFileInfo(output).isDir())
+        QCOMPARE(file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("none"), earlierRun ? earlier : "none");
     // Found before the crawl starts: not a page is asked for.
     const QList<TestHttpServer::Request> requests = m_server.requests();
     QVERIFY(std::none_of(requests.cbegin(), requests.cend(),
