@@ -125,15 +125,15 @@ void CliCrawl::writeFoundFiles()
 
 bool CliCrawl::outputFailed()
 {
-    if (!m_output.failed())
+    if (!m_output.failed() && !m_events.failed())
         return false;
-    // The results are what the crawl is for: without them it ends at once, as
-    // on a second Ctrl-C, and says why.
+    // The results and the log asked for are what the crawl is for: without
+    // them it ends at once, as on a second Ctrl-C, and says why.
     if (!m_finished) {
         m_finished = true;
         if (m_status)
             m_status->breakLine();
-        printError(m_output.errorText());
+        printError(m_output.failed() ? m_output.errorText() : m_events.errorText());
         QCoreApplication::exit(1);
     }
     return true;
@@ -154,6 +154,7 @@ void CliCrawl::onPageCompleted(int index, int image, const QByteArray &key)
 void CliCrawl::writeEvent(const QByteArray &line)
 {
     m_events.write(line + '\n');
+    outputFailed();
 }
 
 void CliCrawl::onRunningChanged(bool running)
@@ -238,8 +239,8 @@ void CliCrawl::finish()
             m_output.pageNode(i, pages.Image(i), pages.Key(i));
     }
     m_output.finalStatus(last);
-    if (!m_output.close()) {
-        printError(m_output.errorText());
+    if (!m_output.close() || !m_events.close()) {
+        printError(m_output.failed() ? m_output.errorText() : m_events.errorText());
         QCoreApplication::exit(1);
         return;
     }

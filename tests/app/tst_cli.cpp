@@ -909,6 +909,9 @@ void tst_Cli::outputWriteErrorEndsWithOne_data()
         << false;
     QTest::newRow("links") << QStringList{QStringLiteral("--links"), QStringLiteral("http://h/"), QStringLiteral("SAVED")}
                            << true;
+    QTest::newRow("event log")
+        << QStringList{QStringLiteral("--events"), QStringLiteral("/dev/full"), QStringLiteral("--interval"), QStringLiteral("20"), root}
+        << true;
 }
 
 void tst_Cli::outputWriteErrorEndsWithOne()
@@ -916,14 +919,17 @@ void tst_Cli::outputWriteErrorEndsWithOne()
     QFETCH(QStringList, arguments);
     QFETCH(bool, atOnce);
 
-    // The full device takes the file open and refuses every write.
+    // The full device takes the file open and refuses every write. The results
+    // go there unless the event log does.
     const QString full = QStringLiteral("/dev/full");
     if (!QFileInfo(full).isWritable())
         QSKIP("no writable /dev/full here");
+    if (!arguments.contains(QStringLiteral("--events")))
+        arguments = QStringList{QStringLiteral("--output"), full} + arguments;
     const QString page = savedPage(m_dir, QStringLiteral("saved-to-full.htm"), "<a href=a.htm><a href=b.jpg>");
     QVERIFY(!page.isEmpty());
     arguments.replaceInStrings(QStringLiteral("SAVED"), page);
-    const Run run = runCli(QStringList{QStringLiteral("--output"), full} + arguments);
+    const Run run = runCli(arguments);
     QCOMPARE(run.exitCode, 1);
     const QList<QByteArray> lines = run.err.trimmed().split('\n');
     QVERIFY2(lines.last().startsWith("trovewick-cli: cannot write /dev/full: "), run.err);
