@@ -54,10 +54,11 @@ const QString Description = QStringLiteral(
     "\n"
     "Exit codes: 0 when the crawl is over or the links are listed; 1 when the crawl\n"
     "cannot start (the --events or --output file cannot be written), the results\n"
-    "cannot be written, the event log cannot be written, or the saved page cannot be\n"
-    "read or scanned; 2 for bad arguments, with the problem and a pointer to --help;\n"
-    "130 on a second Ctrl-C; 128+N when signal N ends the crawler at once (143 for\n"
-    "SIGTERM, 129 for SIGHUP).");
+    "cannot be written (standard output closed by its reader among the causes), the\n"
+    "event log cannot be written, or the saved page cannot be read or scanned; 2 for\n"
+    "bad arguments, with the problem and a pointer to --help; 130 on a second\n"
+    "Ctrl-C; 128+N when signal N ends the crawler at once (143 for SIGTERM, 129 for\n"
+    "SIGHUP).");
 
 std::optional<qint16> parseLimit(const QString &text, bool *ok)
 {

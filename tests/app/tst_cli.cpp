@@ -15,7 +15,9 @@
 
 #include <algorithm>
 #include <csignal>
+#include <functional>
 #include <memory>
+#include <unistd.h>
 
 namespace {
 
@@ -139,6 +141,16 @@ QStringList linkTargets(const QString &pageUrl)
     return targets;
 }
 
+// In the crawler's process: standard output a pipe nobody reads, as once
+// `| head -1` has quit, and SIGPIPE at its default, as a shell leaves it.
+void closeStandardOutput()
+{
+    int ends[2];
+    if (::pipe(ends) == 0 && ::dup2(ends[1], STDOUT_FILENO) >= 0)
+        ::close(ends[0]);
+    std::signal(SIGPIPE, SIG_DFL);
+}
+
 } // namespace
 
 // The command-line crawler end to end, against web servers on 127.0.0.1 that
@@ -192,7 +204,8 @@ private:
         QByteArray out;
         QByteArray err;
     };
-    Run runCli(const QStringList &arguments, const QString &proxy = QString());
+    Run runCli(const QStringList &arguments, const QString &proxy = QString(),
+               const std::function<void(QProcess &)> &prepare = {});
     QProcessEnvironment cliEnvironment(const QString &proxy) const;
 
     TestHttpServer m_server;
@@ -238,10 +251,13 @@ QProcessEnvironment tst_Cli::cliEnvironment(const QString &proxy) const
     return env;
 }
 
-tst_Cli::Run tst_Cli::runCli(const QStringList &arguments, const QString &proxy)
+tst_Cli::Run tst_Cli::runCli(const QStringList &arguments, const QString &proxy,
+                             const std::function<void(QProcess &)> &prepare)
 {
     QProcess cli;
     cli.setProcessEnvironment(cliEnvironment(proxy));
+    if (prepare)
+        prepare(cli);
     // The test's web servers answer from this event loop: the wait runs it.
     QSignalSpy finished(&cli, &QProcess::finished);
     cli.start(QStringLiteral(TROVEWICK_CLI), arguments);
@@ -912,6 +928,10 @@ void tst_Cli::outputWriteErrorEndsWithOne_data()
     QTest::newRow("event log")
         << QStringList{QStringLiteral("--events"), QStringLiteral("/dev/full"), QStringLiteral("--interval"), QStringLiteral("20"), root}
         << true;
+    QTest::newRow("closed standard output")
+        << QStringList{QStringLiteral("CLOSED"), QStringLiteral("--interval"), QStringLiteral("20"), root} << true;
+    QTest::newRow("closed standard output, links")
+        << QStringList{QStringLiteral("CLOSED"), QStringLiteral("--links"), QStringLiteral("http://h/"), QStringLiteral("SAVED")} << true;
 }
 
 void tst_Cli::outputWriteErrorEndsWithOne()
@@ -920,22 +940,32 @@ void tst_Cli::outputWriteErrorEndsWithOne()
     QFETCH(bool, atOnce);
 
     // The full device takes the file open and refuses every write. The results
-    // go there unless the event log does.
+    // go there unless the event log does, or standard output is CLOSED.
     const QString full = QStringLiteral("/dev/full");
     if (!QFileInfo(full).isWritable())
         QSKIP("no writable /dev/full here");
-    if (!arguments.contains(QStringLiteral("--events")))
+    const bool closed = arguments.removeAll(QStringLiteral("CLOSED")) > 0;
+    if (!closed && !arguments.contains(QStringLiteral("--events")))
         arguments = QStringList{QStringLiteral("--output"), full} + arguments;
     const QString page = savedPage(m_dir, QStringLiteral("saved-to-full.htm"), "<a href=a.htm><a href=b.jpg>");
     QVERIFY(!page.isEmpty());
     arguments.replaceInStrings(QStringLiteral("SAVED"), page);
-    const Run run = runCli(arguments);
+    QTemporaryDir temp; // the crawler's own, to see what it leaves behind
+    const Run run = runCli(arguments, QString(), [&](QProcess &cli) {
+        QProcessEnvironment env = cli.processEnvironment();
+        env.insert(QStringLiteral("TMPDIR"), temp.path());
+        cli.setProcessEnvironment(env);
+        if (closed)
+            cli.setChildProcessModifier(closeStandardOutput);
+    });
     QCOMPARE(run.exitCode, 1);
     const QList<QByteArray> lines = run.err.trimmed().split('\n');
-    QVERIFY2(lines.last().startsWith("trovewick-cli: cannot write /dev/full: "), run.err);
+    const QByteArray name = closed ? QByteArray("standard output") : full.toLocal8Bit();
+    QVERIFY2(lines.last().startsWith("trovewick-cli: cannot write " + name + ": "), run.err);
     QCOMPARE(lines.count(lines.last()), 1);
     // Ended at once, without a last status line; or after it.
     QCOMPARE(run.err.contains("[crawl finished]"), !atOnce);
+    QCOMPARE(QDir(temp.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
 }
 
 void tst_Cli::jsonLinesNameThePageOfEachFile_data()
