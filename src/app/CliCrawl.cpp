@@ -75,17 +75,13 @@ CliCrawl::~CliCrawl()
 
 bool CliCrawl::start()
 {
-    if (!m_output.open(m_options.outputFile)) {
-        printError(m_output.errorText());
+    // Every file is open before any is emptied: a run that cannot start leaves
+    // an earlier run's files as they were.
+    const bool opened = m_output.open(m_options.outputFile)
+        && (m_options.eventsFile.isEmpty() || m_events.open(m_options.eventsFile));
+    if (!opened || !m_output.truncate() || !m_events.truncate()) {
+        printError(m_output.failed() ? m_output.errorText() : m_events.errorText());
         return false;
-    }
-    if (!m_options.eventsFile.isEmpty()) {
-        m_events.setFileName(m_options.eventsFile);
-        if (!m_events.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-            printError(QStringLiteral("cannot write ") + m_options.eventsFile + QStringLiteral(": ")
-                       + m_events.errorString());
-            return false;
-        }
     }
     m_signals = std::make_unique<TerminationSignals>(std::initializer_list<int>{SIGINT, SIGTERM, SIGHUP});
     connect(m_signals.get(), &TerminationSignals::received, this, &CliCrawl::onSignal);
@@ -129,15 +125,15 @@ void CliCrawl::writeFoundFiles()
 
 bool CliCrawl::outputFailed()
 {
-    if (!m_output.failed())
+    if (!m_output.failed() && !m_events.failed())
         return false;
-    // The results are what the crawl is for: without them it ends at once, as
-    // on a second Ctrl-C, and says why.
+    // The results and the log asked for are what the crawl is for: without
+    // them it ends at once, as on a second Ctrl-C, and says why.
     if (!m_finished) {
         m_finished = true;
         if (m_status)
             m_status->breakLine();
-        printError(m_output.errorText());
+        printError(m_output.failed() ? m_output.errorText() : m_events.errorText());
         QCoreApplication::exit(1);
     }
     return true;
@@ -157,10 +153,8 @@ void CliCrawl::onPageCompleted(int index, int image, const QByteArray &key)
 
 void CliCrawl::writeEvent(const QByteArray &line)
 {
-    if (!m_events.isOpen())
-        return;
     m_events.write(line + '\n');
-    m_events.flush();
+    outputFailed();
 }
 
 void CliCrawl::onRunningChanged(bool running)
@@ -245,8 +239,8 @@ void CliCrawl::finish()
             m_output.pageNode(i, pages.Image(i), pages.Key(i));
     }
     m_output.finalStatus(last);
-    if (!m_output.close()) {
-        printError(m_output.errorText());
+    if (!m_output.close() || !m_events.close()) {
+        printError(m_output.failed() ? m_output.errorText() : m_events.errorText());
         QCoreApplication::exit(1);
         return;
     }
@@ -265,6 +259,10 @@ int printLinkClassification(const CliOptions &options, const Settings &settings)
     const QString copy = scratch.filePath(QStringLiteral("page"));
     if (!scratch.isValid() || !QFile::copy(options.pageFile, copy)) {
         printError(QStringLiteral("cannot read ") + options.pageFile);
+        return 1;
+    }
+    if (!output.truncate()) {
+        printError(output.errorText());
         return 1;
     }
     PrintingSink sink(output);

@@ -2,8 +2,8 @@
 
 #include "app/CliOptions.h"
 #include "app/CliOutput.h"
+#include "app/OutputFile.h"
 
-#include <QFile>
 #include <QObject>
 
 #include <memory>
@@ -55,7 +55,7 @@ private:
     std::unique_ptr<CrawlEngine> m_engine;
     CliOutput m_output;
     int m_filesWritten = 0; // found files written to the results
-    QFile m_events;
+    OutputFile m_events;
     std::unique_ptr<StatusLine> m_status; // none with --quiet
     std::unique_ptr<TerminationSignals> m_signals;
     StopReason m_stopReason = StopReason::NotStopped;

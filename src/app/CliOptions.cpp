@@ -14,13 +14,14 @@ const QString Description = QStringLiteral(
     "Each found file's address is printed on standard output (or to the --output\n"
     "file) as it is found, one per line, in the order of the found-file list. The\n"
     "status line goes to standard error while the crawl runs: on a terminal it is\n"
-    "rewritten in place, at most ten times a second, with the seconds since the start\n"
-    "and the pages found per second added ('40 pages found... 3.2 s, 12.5 pages/s');\n"
-    "elsewhere each change is a line of its own. When the crawl stops (nothing left\n"
-    "to fetch, the file limit reached, or Ctrl-C) the crawler waits for reads still\n"
-    "in flight, writes a last status line with the final counts and why it stopped\n"
-    "('[crawl finished]', '[crawl stopped: file limit reached]' or '[crawl stopped\n"
-    "by the user]'), then exits 0. A second Ctrl-C quits at once.\n"
+    "rewritten in place, at most ten times a second and at least once a second,\n"
+    "with the seconds since the start and the pages found per second added\n"
+    "('40 pages found... 3.2 s, 12.5 pages/s'); elsewhere each change is a line of\n"
+    "its own. When the crawl stops (nothing left to fetch, the file limit reached,\n"
+    "or Ctrl-C) the crawler waits for reads still in flight, writes a last status\n"
+    "line with the final counts and why it stopped ('[crawl finished]', '[crawl\n"
+    "stopped: file limit reached]' or '[crawl stopped by the user]'), then exits 0.\n"
+    "A second Ctrl-C quits at once.\n"
     "\n"
     "Lines of --pages and --events: INDEX<TAB>STATE<TAB>KEY, STATE one of domain,\n"
     "queued, fetching, done, failed; --events also writes the line 'tick' for each\n"
@@ -53,9 +54,11 @@ const QString Description = QStringLiteral(
     "\n"
     "Exit codes: 0 when the crawl is over or the links are listed; 1 when the crawl\n"
     "cannot start (the --events or --output file cannot be written), the results\n"
-    "cannot be written, or the saved page cannot be read or scanned; 2 for bad\n"
-    "arguments, with a usage message; 130 on a second Ctrl-C; 128+N when signal N\n"
-    "ends the crawler at once (143 for SIGTERM, 129 for SIGHUP).");
+    "cannot be written (standard output closed by its reader among the causes), the\n"
+    "event log cannot be written, or the saved page cannot be read or scanned; 2 for\n"
+    "bad arguments, with the problem and a pointer to --help; 130 on a second\n"
+    "Ctrl-C; 128+N when signal N ends the crawler at once (143 for SIGTERM, 129 for\n"
+    "SIGHUP).");
 
 std::optional<qint16> parseLimit(const QString &text, bool *ok)
 {
@@ -68,9 +71,14 @@ std::optional<qint16> parseLimit(const QString &text, bool *ok)
     return qint16(value);
 }
 
-CliParseResult usageError(const QString &problem, const QCommandLineParser &parser)
+// The problem and where to learn more, as GNU tools put it: the whole help
+// would bury the one line that says what is wrong.
+CliParseResult usageError(const QString &problem)
 {
-    return CliParseResult{std::nullopt, problem + QStringLiteral("\n\n") + parser.helpText(), 2};
+    return CliParseResult{std::nullopt,
+                          QStringLiteral("trovewick-cli: ") + problem
+                              + QStringLiteral("\nTry 'trovewick-cli --help' for more information.\n"),
+                          2};
 }
 
 } // namespace
@@ -129,7 +137,7 @@ CliParseResult parseCliArguments(const QStringList &arguments)
     parser.addPositionalArgument(QStringLiteral("ROOT"), QStringLiteral("The address to start crawling at."));
 
     if (!parser.parse(arguments))
-        return usageError(parser.errorText(), parser);
+        return usageError(parser.errorText());
     if (parser.isSet(help))
         return CliParseResult{std::nullopt, parser.helpText(), 0};
     if (parser.isSet(version))
@@ -139,13 +147,13 @@ CliParseResult parseCliArguments(const QStringList &arguments)
     const QStringList positional = parser.positionalArguments();
     if (parser.isSet(links)) {
         if (positional.size() != 2)
-            return usageError(QStringLiteral("--links takes PAGE_URL and FILE."), parser);
+            return usageError(QStringLiteral("--links takes PAGE_URL and FILE."));
         options.mode = CliOptions::Mode::Links;
         options.pageUrl = positional.at(0);
         options.pageFile = positional.at(1);
     } else {
         if (positional.size() != 1)
-            return usageError(QStringLiteral("Give exactly one ROOT address."), parser);
+            return usageError(QStringLiteral("Give exactly one ROOT address."));
         options.root = positional.first();
     }
 
@@ -157,11 +165,11 @@ CliParseResult parseCliArguments(const QStringList &arguments)
     if (parser.isSet(maxDomain))
         options.maxDomain = parseLimit(parser.value(maxDomain), &ok);
     if (!ok)
-        return usageError(QStringLiteral("Limits are whole numbers from -32768 to 32767."), parser);
+        return usageError(QStringLiteral("Limits are whole numbers from -32768 to 32767."));
     if (parser.isSet(interval)) {
         options.intervalMs = parser.value(interval).toInt(&ok);
         if (!ok || options.intervalMs < 0)
-            return usageError(QStringLiteral("--interval takes a number of milliseconds, 0 or more."), parser);
+            return usageError(QStringLiteral("--interval takes a number of milliseconds, 0 or more."));
     }
     if (parser.isSet(follow))
         options.follow = parser.value(follow);
@@ -175,12 +183,12 @@ CliParseResult parseCliArguments(const QStringList &arguments)
         if (name == QLatin1StringView("jsonl"))
             options.format = CliOptions::Format::JsonLines;
         else if (name != QLatin1StringView("text"))
-            return usageError(QStringLiteral("--format takes text or jsonl."), parser);
+            return usageError(QStringLiteral("--format takes text or jsonl."));
     }
     if (parser.isSet(output)) {
         options.outputFile = parser.value(output);
         if (options.outputFile.isEmpty())
-            return usageError(QStringLiteral("--output takes a file name."), parser);
+            return usageError(QStringLiteral("--output takes a file name."));
     }
     options.honourRobots = parser.isSet(robots);
     return CliParseResult{options, QString(), 0};

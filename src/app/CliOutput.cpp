@@ -5,7 +5,6 @@
 #include "crawl/NodeTree.h"
 
 #include <algorithm>
-#include <unistd.h>
 
 namespace {
 
@@ -69,19 +68,7 @@ CliOutput::~CliOutput()
 
 bool CliOutput::open(const QString &path)
 {
-    bool opened = false;
-    if (path.isEmpty()) {
-        m_name = QStringLiteral("standard output");
-        opened = m_file.open(STDOUT_FILENO, QIODevice::WriteOnly | QIODevice::Unbuffered,
-                             QFileDevice::DontCloseHandle);
-    } else {
-        m_name = path;
-        m_file.setFileName(path);
-        opened = m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered);
-    }
-    if (!opened)
-        fail();
-    return opened;
+    return path.isEmpty() ? m_file.openStandardOutput() : m_file.open(path);
 }
 
 void CliOutput::foundFile(const QByteArray &url, const QByteArray &page)
@@ -129,30 +116,4 @@ void CliOutput::classifiedLink(const QByteArray &kind, const QByteArray &url)
               .add(QLatin1StringView("type"), QString::fromLatin1(kind))
               .add(QLatin1StringView("url"), decodeWebText(url))
               .toLine());
-}
-
-bool CliOutput::close()
-{
-    if (m_file.isOpen()) {
-        if (!failed() && !m_file.flush())
-            fail();
-        m_file.close();
-        if (!failed() && m_file.error() != QFileDevice::NoError)
-            fail();
-    }
-    return !failed();
-}
-
-void CliOutput::write(const QByteArray &line)
-{
-    if (failed() || !m_file.isOpen())
-        return;
-    if (m_file.write(line) != line.size())
-        fail();
-}
-
-void CliOutput::fail()
-{
-    if (!failed())
-        m_error = QStringLiteral("cannot write ") + m_name + QStringLiteral(": ") + m_file.errorString();
 }

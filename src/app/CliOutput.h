@@ -1,15 +1,15 @@
 #pragma once
 
 #include "app/CliOptions.h"
+#include "app/OutputFile.h"
 
 #include <QByteArray>
-#include <QFile>
 #include <QString>
 
 // Where the crawler's results go (standard output, or the --output file) and in
 // which form: the plain lines it has always printed, or JSON Lines. Every line
-// is flushed as it is written, so a reader sees each result as it comes. The
-// first failed write is kept; later writes are dropped.
+// is written as it comes. The first failed write is kept; later writes are
+// dropped.
 class CliOutput final
 {
     Q_DISABLE_COPY_MOVE(CliOutput)
@@ -18,9 +18,12 @@ public:
     explicit CliOutput(CliOptions::Format format);
     ~CliOutput();
 
-    // Opens `path` (created or emptied), or standard output when it is empty.
-    // False, with errorText() saying why, when it cannot be opened.
+    // Opens `path` (created when missing), or standard output when it is
+    // empty. False, with errorText() saying why, when it cannot be opened.
     [[nodiscard]] bool open(const QString &path);
+    // Empties the file of an earlier run, once nothing can stop this run from
+    // starting (see OutputFile).
+    [[nodiscard]] bool truncate() { return m_file.truncate(); }
 
     // A found file, and the address of the page it was found on (JSON only).
     void foundFile(const QByteArray &url, const QByteArray &page);
@@ -32,20 +35,17 @@ public:
     void classifiedLink(const QByteArray &kind, const QByteArray &url);
 
     // Flushes and closes; false when that or any write before it failed.
-    [[nodiscard]] bool close();
+    [[nodiscard]] bool close() { return m_file.close(); }
 
-    bool failed() const { return !m_error.isEmpty(); }
+    bool failed() const { return m_file.failed(); }
     // "cannot write NAME: reason", for standard error.
-    QString errorText() const { return m_error; }
+    QString errorText() const { return m_file.errorText(); }
 
 private:
-    void write(const QByteArray &line);
-    void fail();
+    void write(const QByteArray &line) { m_file.write(line); }
 
     CliOptions::Format m_format;
-    QFile m_file;
-    QString m_name;
-    QString m_error;
+    OutputFile m_file;
 };
 
 // The state word the page list and the event log use for a node image.

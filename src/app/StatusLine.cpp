@@ -27,6 +27,9 @@ StatusLine::StatusLine(bool isTerminal, Sink sink, Clock now, QObject *parent)
 {
     m_due.setSingleShot(true);
     connect(&m_due, &QTimer::timeout, this, &StatusLine::showWaiting);
+    m_redraw.setSingleShot(true);
+    m_redraw.setInterval(RedrawIntervalMs);
+    connect(&m_redraw, &QTimer::timeout, this, &StatusLine::redraw);
 }
 
 StatusLine::StatusLine(bool isTerminal, QObject *parent)
@@ -68,11 +71,25 @@ void StatusLine::showWaiting()
     writeInPlace(m_waitingStatus, m_waitingPages);
 }
 
+void StatusLine::redraw()
+{
+    // Once the line is broken, other text follows it: the next change starts
+    // a new one.
+    if (!m_written)
+        return;
+    // A change still waiting is newer than the one shown.
+    if (m_waiting)
+        writeInPlace(m_waitingStatus, m_waitingPages);
+    else
+        writeInPlace(m_shownStatus, m_shownPages);
+}
+
 void StatusLine::breakLine()
 {
     if (m_isTerminal && m_written) {
         m_sink(QByteArrayLiteral("\n"));
         m_written = false;
+        m_redraw.stop();
     }
 }
 
@@ -99,5 +116,8 @@ void StatusLine::writeInPlace(const QString &status, int pages)
     m_waiting = false;
     m_lastWrite = m_now();
     m_written = true;
+    m_shownStatus = status;
+    m_shownPages = pages;
+    m_redraw.start();
     m_sink('\r' + (status + figures(m_lastWrite - m_start, pages)).toLocal8Bit() + "\033[K");
 }

@@ -12,7 +12,8 @@
 // rewritten in place (carriage return, the text, clear to the end of the line)
 // with the time since the start and the pages found per second added, at most
 // ten times a second: a change that comes sooner waits, and only the newest
-// waiting change is shown when its turn comes.
+// waiting change is shown when its turn comes. A line left alone for a second
+// is drawn again, so the time moves on while the counts stand still.
 class StatusLine final : public QObject
 {
     Q_OBJECT
@@ -25,6 +26,7 @@ public:
     using Sink = std::function<void(const QByteArray &bytes)>;
 
     static constexpr qint64 MinIntervalMs = 100;
+    static constexpr int RedrawIntervalMs = 1000;
 
     // The start of the elapsed time is now(), at construction.
     StatusLine(bool isTerminal, Sink sink, Clock now, QObject *parent = nullptr);
@@ -41,6 +43,10 @@ public:
     // calls it when it is due.
     void showWaiting();
     bool hasWaiting() const { return m_waiting; }
+
+    // Draws the line in place again with the time brought up to date; the
+    // timer calls it a second after the last write.
+    void redraw();
 
     // Ends the line rewritten in place, if any, so other text can follow on a
     // line of its own.
@@ -66,5 +72,8 @@ private:
     bool m_waiting = false;
     QString m_waitingStatus;
     int m_waitingPages = 0;
+    QString m_shownStatus;
+    int m_shownPages = 0;
     QTimer m_due;
+    QTimer m_redraw;
 };

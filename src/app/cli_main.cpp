@@ -6,10 +6,15 @@
 
 #include <QCoreApplication>
 
+#include <csignal>
 #include <cstdio>
 
 int main(int argc, char *argv[])
 {
+    // A reader that goes away (`trovewick-cli ... | head -1`) makes the next
+    // write fail, and the crawler ends on its normal path: the write error
+    // reported, the reads in flight cancelled and their files removed.
+    std::signal(SIGPIPE, SIG_IGN);
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("trovewick-cli"));
     QCoreApplication::setOrganizationName(QStringLiteral("Trovewick"));

@@ -15,7 +15,9 @@
 
 #include <algorithm>
 #include <csignal>
+#include <functional>
 #include <memory>
+#include <unistd.h>
 
 namespace {
 
@@ -139,6 +141,16 @@ QStringList linkTargets(const QString &pageUrl)
     return targets;
 }
 
+// In the crawler's process: standard output a pipe nobody reads, as once
+// `| head -1` has quit, and SIGPIPE at its default, as a shell leaves it.
+void closeStandardOutput()
+{
+    int ends[2];
+    if (::pipe(ends) == 0 && ::dup2(ends[1], STDOUT_FILENO) >= 0)
+        ::close(ends[0]);
+    std::signal(SIGPIPE, SIG_DFL);
+}
+
 } // namespace
 
 // The command-line crawler end to end, against web servers on 127.0.0.1 that
@@ -192,7 +204,8 @@ private:
         QByteArray out;
         QByteArray err;
     };
-    Run runCli(const QStringList &arguments, const QString &proxy = QString());
+    Run runCli(const QStringList &arguments, const QString &proxy = QString(),
+               const std::function<void(QProcess &)> &prepare = {});
     QProcessEnvironment cliEnvironment(const QString &proxy) const;
 
     TestHttpServer m_server;
@@ -238,10 +251,13 @@ QProcessEnvironment tst_Cli::cliEnvironment(const QString &proxy) const
     return env;
 }
 
-tst_Cli::Run tst_Cli::runCli(const QStringList &arguments, const QString &proxy)
+tst_Cli::Run tst_Cli::runCli(const QStringList &arguments, const QString &proxy,
+                             const std::function<void(QProcess &)> &prepare)
 {
     QProcess cli;
     cli.setProcessEnvironment(cliEnvironment(proxy));
+    if (prepare)
+        prepare(cli);
     // The test's web servers answer from this event loop: the wait runs it.
     QSignalSpy finished(&cli, &QProcess::finished);
     cli.start(QStringLiteral(TROVEWICK_CLI), arguments);
@@ -632,7 +648,9 @@ void tst_Cli::badArgumentsGiveUsage()
     const Run run = runCli(arguments);
     QCOMPARE(run.exitCode, 2);
     QVERIFY(run.out.isEmpty());
-    QVERIFY(run.err.contains("Usage:"));
+    // The problem on one line and a pointer to the help, not the whole help.
+    QVERIFY2(run.err.startsWith("trovewick-cli: ") && run.err.count('\n') == 2
+                 && run.err.endsWith("\nTry 'trovewick-cli --help' for more information.\n"), run.err);
 }
 
 void tst_Cli::helpDocumentsTheOptions()
@@ -836,26 +854,49 @@ void tst_Cli::outputFileHoldsTheResults()
 void tst_Cli::outputThatCannotBeOpenedStopsTheStart_data()
 {
     QTest::addColumn<QString>("output");
+    QTest::addColumn<QString>("events"); // none when empty
     QTest::addColumn<bool>("links");
-    QTest::newRow("folder that does not exist") << m_dir.filePath(QStringLiteral("missing/results.out")) << false;
-    QTest::newRow("a directory") << m_dir.path() << false;
-    QTest::newRow("a directory, classifying links") << m_dir.path() << true;
+    QTest::addColumn<QString>("problem"); // the error message's start
+    QTest::addColumn<bool>("earlierRun"); // the output holds the results of an earlier run
+
+    const QString missing = m_dir.filePath(QStringLiteral("missing/results.out"));
+    const QString unwritable = QStringLiteral("cannot write %1: ");
+    QTest::newRow("folder that does not exist") << missing << QString() << false << unwritable.arg(missing) << false;
+    QTest::newRow("a directory") << m_dir.path() << QString() << false << unwritable.arg(m_dir.path()) << false;
+    QTest::newRow("a directory, classifying links") << m_dir.path() << QString() << true << unwritable.arg(m_dir.path()) << false;
+    // Every file is opened, and the saved page read, before the output is emptied.
+    QTest::newRow("event log that cannot be opened")
+        << m_dir.filePath(QStringLiteral("kept.out")) << missing << false << unwritable.arg(missing) << true;
+    QTest::newRow("saved page that cannot be read") << m_dir.filePath(QStringLiteral("made.out")) << QString() << true
+                                                    << QStringLiteral("cannot read ") + m_dir.filePath(QStringLiteral("no-such-page.htm")) << false;
 }
 
 void tst_Cli::outputThatCannotBeOpenedStopsTheStart()
 {
     QFETCH(QString, output);
+    QFETCH(QString, events);
     QFETCH(bool, links);
+    QFETCH(QString, problem);
+    QFETCH(bool, earlierRun);
 
+    const QByteArray earlier = "results of an earlier run\n";
+    if (earlierRun)
+        QVERIFY(!savedPage(m_dir, QFileInfo(output).fileName(), earlier).isEmpty());
     // The saved page is not there either: the output is checked first.
     const QString page = m_dir.filePath(QStringLiteral("no-such-page.htm"));
-    const QStringList arguments = links ? QStringList{QStringLiteral("--links"), QStringLiteral("http://h/"), page}
-                                        : QStringList{QStringLiteral("http://unopened.test/")};
+    QStringList arguments = links ? QStringList{QStringLiteral("--links"), QStringLiteral("http://h/"), page}
+                                  : QStringList{QStringLiteral("http://unopened.test/")};
+    if (!events.isEmpty())
+        arguments = QStringList{QStringLiteral("--events"), events} + arguments;
     const Run run = runCli(QStringList{QStringLiteral("--output"), output} + arguments, m_serverUrl);
     QCOMPARE(run.exitCode, 1);
     QCOMPARE(run.out, QByteArray());
-    QVERIFY2(run.err.startsWith("trovewick-cli: cannot write " + output.toLocal8Bit() + ": "), run.err);
+    QVERIFY2(run.err.startsWith("trovewick-cli: " + problem.toLocal8Bit()), run.err);
     QCOMPARE(run.err.count('\n'), 1);
+    // The output is as it was: the earlier run's, or none.
+    QFile file(output);
+    if (!QFileInfo(output).isDir())
+        QCOMPARE(file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("none"), earlierRun ? earlier : "none");
     // Found before the crawl starts: not a page is asked for.
     const QList<TestHttpServer::Request> requests = m_server.requests();
     QVERIFY(std::none_of(requests.cbegin(), requests.cend(),
@@ -884,6 +925,13 @@ void tst_Cli::outputWriteErrorEndsWithOne_data()
         << false;
     QTest::newRow("links") << QStringList{QStringLiteral("--links"), QStringLiteral("http://h/"), QStringLiteral("SAVED")}
                            << true;
+    QTest::newRow("event log")
+        << QStringList{QStringLiteral("--events"), QStringLiteral("/dev/full"), QStringLiteral("--interval"), QStringLiteral("20"), root}
+        << true;
+    QTest::newRow("closed standard output")
+        << QStringList{QStringLiteral("CLOSED"), QStringLiteral("--interval"), QStringLiteral("20"), root} << true;
+    QTest::newRow("closed standard output, links")
+        << QStringList{QStringLiteral("CLOSED"), QStringLiteral("--links"), QStringLiteral("http://h/"), QStringLiteral("SAVED")} << true;
 }
 
 void tst_Cli::outputWriteErrorEndsWithOne()
@@ -891,20 +939,33 @@ void tst_Cli::outputWriteErrorEndsWithOne()
     QFETCH(QStringList, arguments);
     QFETCH(bool, atOnce);
 
-    // The full device takes the file open and refuses every write.
+    // The full device takes the file open and refuses every write. The results
+    // go there unless the event log does, or standard output is CLOSED.
     const QString full = QStringLiteral("/dev/full");
     if (!QFileInfo(full).isWritable())
         QSKIP("no writable /dev/full here");
+    const bool closed = arguments.removeAll(QStringLiteral("CLOSED")) > 0;
+    if (!closed && !arguments.contains(QStringLiteral("--events")))
+        arguments = QStringList{QStringLiteral("--output"), full} + arguments;
     const QString page = savedPage(m_dir, QStringLiteral("saved-to-full.htm"), "<a href=a.htm><a href=b.jpg>");
     QVERIFY(!page.isEmpty());
     arguments.replaceInStrings(QStringLiteral("SAVED"), page);
-    const Run run = runCli(QStringList{QStringLiteral("--output"), full} + arguments);
+    QTemporaryDir temp; // the crawler's own, to see what it leaves behind
+    const Run run = runCli(arguments, QString(), [&](QProcess &cli) {
+        QProcessEnvironment env = cli.processEnvironment();
+        env.insert(QStringLiteral("TMPDIR"), temp.path());
+        cli.setProcessEnvironment(env);
+        if (closed)
+            cli.setChildProcessModifier(closeStandardOutput);
+    });
     QCOMPARE(run.exitCode, 1);
     const QList<QByteArray> lines = run.err.trimmed().split('\n');
-    QVERIFY2(lines.last().startsWith("trovewick-cli: cannot write /dev/full: "), run.err);
+    const QByteArray name = closed ? QByteArray("standard output") : full.toLocal8Bit();
+    QVERIFY2(lines.last().startsWith("trovewick-cli: cannot write " + name + ": "), run.err);
     QCOMPARE(lines.count(lines.last()), 1);
     // Ended at once, without a last status line; or after it.
     QCOMPARE(run.err.contains("[crawl finished]"), !atOnce);
+    QCOMPARE(QDir(temp.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
 }
 
 void tst_Cli::jsonLinesNameThePageOfEachFile_data()

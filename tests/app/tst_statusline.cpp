@@ -34,8 +34,8 @@ void tst_StatusLine::writesTheStatus_data()
 {
     QTest::addColumn<bool>("isTerminal");
     // "MS WHAT", the clock at MS: WHAT a status to show (of 8 pages), "!" to show
-    // what waits if it is due, "|" to break the line, "=TEXT" to finish with
-    // TEXT as the current status and "last" as the last line.
+    // what waits if it is due, "~" to redraw, "|" to break the line, "=TEXT" to
+    // finish with TEXT as the current status and "last" as the last line.
     QTest::addColumn<QStringList>("steps");
     QTest::addColumn<QByteArrayList>("written");
 
@@ -72,12 +72,19 @@ void tst_StatusLine::writesTheStatus_data()
     QTest::newRow("finish brings the line up to date at once")
         << true << QStringList{QStringLiteral("500 A"), QStringLiteral("520 =F")}
         << QByteArrayList{inPlace("A 0.5 s, 16.0 pages/s"), inPlace("F 0.5 s, 15.4 pages/s"), "\n", "last\n"};
+    QTest::newRow("unchanged, drawn again with the time moved on")
+        << true << QStringList{QStringLiteral("500 A"), QStringLiteral("1500 ~"), QStringLiteral("2500 ~")}
+        << QByteArrayList{inPlace("A 0.5 s, 16.0 pages/s"), inPlace("A 1.5 s, 5.3 pages/s"),
+                          inPlace("A 2.5 s, 3.2 pages/s")};
+    QTest::newRow("no redraw once the line is broken")
+        << true << QStringList{QStringLiteral("500 =F"), QStringLiteral("1500 ~")}
+        << QByteArrayList{inPlace("F 0.5 s, 16.0 pages/s"), "\n", "last\n"};
     QTest::newRow("off a terminal, every change a line")
         << false << QStringList{QStringLiteral("500 A"), QStringLiteral("510 B"), QStringLiteral("520 B")}
         << QByteArrayList{"A\n", "B\n", "B\n"};
-    QTest::newRow("off a terminal, nothing waits or breaks")
+    QTest::newRow("off a terminal, nothing waits, breaks or is redrawn")
         << false << QStringList{QStringLiteral("500 A"), QStringLiteral("510 B"), QStringLiteral("900 !"),
-                                QStringLiteral("910 |")}
+                                QStringLiteral("910 |"), QStringLiteral("1900 ~")}
         << QByteArrayList{"A\n", "B\n"};
     QTest::newRow("off a terminal, finish writes the last line alone")
         << false << QStringList{QStringLiteral("500 A"), QStringLiteral("510 =F")}
@@ -100,6 +107,8 @@ void tst_StatusLine::writesTheStatus()
         const QString what = step.mid(blank + 1);
         if (what == u"!")
             line.showWaiting();
+        else if (what == u"~")
+            line.redraw();
         else if (what == u"|")
             line.breakLine();
         else if (what.startsWith(u'='))
