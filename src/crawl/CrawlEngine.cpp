@@ -328,15 +328,15 @@ QString CrawlEngine::statusText() const
         + QString::number(m_pages.Count()) + QStringLiteral(" pages found...");
 }
 
-QString popupPagePathFor(const QString &programDir, const QString &dataDir)
+QString popupPagePathFor(const QString &programDir, bool programDirWritable,
+                         const QString &dataDir)
 {
     // An installed program lives in a folder of the system's; run as root it
     // could write there, but a page from the network has no place beside it.
     const QString dir = QDir::cleanPath(programDir);
     const bool systemFolder = dir == QLatin1String("/bin") || dir == QLatin1String("/sbin")
                               || dir.startsWith(QLatin1String("/usr/"));
-    const QFileInfo info(dir);
-    if (!programDir.isEmpty() && !systemFolder && info.isDir() && info.isWritable())
+    if (!programDir.isEmpty() && !systemFolder && programDirWritable)
         return dir + QStringLiteral("/popup.htm");
     QDir().mkpath(dataDir);
     return dataDir + QStringLiteral("/popup.htm");
@@ -344,6 +344,8 @@ QString popupPagePathFor(const QString &programDir, const QString &dataDir)
 
 QString defaultPopupPagePath()
 {
-    return popupPagePathFor(QCoreApplication::applicationDirPath(),
+    const QString programDir = QCoreApplication::applicationDirPath();
+    const QFileInfo info(programDir);
+    return popupPagePathFor(programDir, info.isDir() && info.isWritable(),
                             QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation));
 }

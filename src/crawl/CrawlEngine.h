@@ -145,6 +145,8 @@ private:
 
 // Where the sponsor popup page is written: beside the program when that folder
 // is writable and not one of the system's program folders (/usr/..., /bin,
-// /sbin), else in the per-user data folder.
+// /sbin), else in the per-user data folder. The caller answers whether the
+// program's folder is a writable folder.
 QString defaultPopupPagePath();
-QString popupPagePathFor(const QString &programDir, const QString &dataDir);
+QString popupPagePathFor(const QString &programDir, bool programDirWritable,
+                         const QString &dataDir);

@@ -6,8 +6,9 @@
 // differ only in these numbers.
 struct ReadLimits
 {
-    // A read that receives nothing for this long is given up (whole seconds
-    // count, rounded up; a connection attempt gets exactly this long).
+    // A read that receives no byte for this long is given up, however slowly
+    // the bytes before it came. The time counts from the request, so a
+    // connection attempt or an answer that never starts gets this long too.
     int idleTimeoutMs = 30'000;
     // No read takes longer than this in all, however steadily a server trickles.
     int deadlineMs = 10 * 60'000;

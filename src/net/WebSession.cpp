@@ -51,11 +51,6 @@ QByteArray noProxyHosts()
     return listed + "localhost,127.0.0.0/8,::1";
 }
 
-long idleSeconds(int idleTimeoutMs)
-{
-    return std::max(1L, (long(idleTimeoutMs) + 999) / 1000);
-}
-
 } // namespace
 
 // One read in flight: its easy handle and what to do with what arrives.
@@ -74,6 +69,11 @@ struct WebSession::Read
     bool interim = false;   // the last status line was a 1xx one
     // The head or body ended the read: too large, wrong status, or the sink said no.
     bool refused = false;
+    // When the read last received a byte, on the session's clock. Curl's own
+    // low-speed check would end a read that keeps trickling in slower than a
+    // byte a second; the idle limit ends only one that has gone quiet.
+    qint64 lastByteAt = 0;
+    QTimer idleCheck;
 
     ~Read()
     {
@@ -103,9 +103,10 @@ struct WebSession::Read
                 read->interim = blank > 0 && blank + 1 < line.size() && line[blank + 1] == '1';
             }
         }
+        WebSession &session = *read->session;
+        read->lastByteAt = session.m_clock.elapsed();
         read->headerBytes += qint64(bytes);
         read->heldBytes += qint64(bytes);
-        WebSession &session = *read->session;
         session.m_mostBytesHeld = std::max(session.m_mostBytesHeld, read->heldBytes);
         if (read->headerBytes > read->limits.maxHeaderBytes) {
             read->refused = true;
@@ -120,6 +121,7 @@ struct WebSession::Read
     {
         auto *read = static_cast<Read *>(userData);
         const size_t bytes = size * count;
+        read->lastByteAt = read->session->m_clock.elapsed();
         long status = 0;
         curl_easy_getinfo(read->easy, CURLINFO_RESPONSE_CODE, &status);
         // Curl drops the body of a redirect it follows without handing it over;
@@ -158,6 +160,7 @@ WebSession::WebSession(QObject *parent) : QObject(parent)
 
     m_timer.setSingleShot(true);
     connect(&m_timer, &QTimer::timeout, this, [this] { drive(CURL_SOCKET_TIMEOUT, 0); });
+    m_clock.start();
 }
 
 WebSession::~WebSession()
@@ -194,8 +197,6 @@ WebSession::ReadId WebSession::read(const QUrl &url, const ReadLimits &limits, B
     curl_easy_setopt(easy, CURLOPT_MAXREDIRS, long(limits.maxRedirects));
     curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(limits.maxBodyBytes));
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, long(limits.idleTimeoutMs));
-    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, idleSeconds(limits.idleTimeoutMs));
     curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, long(limits.deadlineMs));
     curl_easy_setopt(easy, CURLOPT_NOPROXY, noProxyHosts().constData());
     // Pages may come compressed; the size cap counts the bytes as delivered.
@@ -205,6 +206,13 @@ WebSession::ReadId WebSession::read(const QUrl &url, const ReadLimits &limits, B
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, read.get());
     curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Read::onHeader);
     curl_easy_setopt(easy, CURLOPT_HEADERDATA, read.get());
+
+    // The idle time counts from the request on: connecting and waiting for the
+    // answer are as idle as a body that stops.
+    read->lastByteAt = m_clock.elapsed();
+    read->idleCheck.setSingleShot(true);
+    connect(&read->idleCheck, &QTimer::timeout, this, [this, id] { checkIdle(id); });
+    read->idleCheck.start(limits.idleTimeoutMs);
 
     Read &added = *read;
     m_reads.emplace(id, std::move(read));
@@ -228,6 +236,28 @@ void WebSession::failUnstarted(ReadId id)
     m_reads.erase(it);
     if (finished)
         finished(false, 0);
+}
+
+void WebSession::checkIdle(ReadId id)
+{
+    const auto it = m_reads.find(id);
+    if (it == m_reads.end())
+        return;
+    Read &read = *it->second;
+    // Bytes move the mark without restarting the timer (a restart for every
+    // piece would cost more than the piece), so the timer wakes once per idle
+    // period and waits on for what is left of it since the last byte.
+    const qint64 quietMs = m_clock.elapsed() - read.lastByteAt;
+    if (quietMs < read.limits.idleTimeoutMs) {
+        read.idleCheck.start(int(read.limits.idleTimeoutMs - quietMs));
+        return;
+    }
+    long status = 0;
+    curl_easy_getinfo(read.easy, CURLINFO_RESPONSE_CODE, &status);
+    const Finished finished = std::move(read.finished);
+    endRead(id);
+    if (finished)
+        finished(false, int(status));
 }
 
 void WebSession::cancel(ReadId id)

@@ -3,6 +3,7 @@
 #include "net/ReadLimits.h"
 
 #include <QByteArrayView>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 
@@ -21,7 +22,8 @@ class QUrl;
 //
 // Every read carries the same guards: the User-Agent, redirects only to http
 // and https and at most ReadLimits::maxRedirects of them, only a 2xx final
-// response counts, the idle time, the overall deadline and the head and body
+// response counts, the idle time (no byte for that long; a slow server that
+// keeps sending is not cut off), the overall deadline and the head and body
 // size caps of its ReadLimits, and the proxy the environment names (http_proxy,
 // https_proxy, all_proxy, no_proxy; loopback hosts are always read directly).
 class WebSession final : public QObject
@@ -68,10 +70,12 @@ private:
     void drive(int socket, int eventMask);
     void collectFinished();
     void failUnstarted(ReadId id);
+    void checkIdle(ReadId id);
     void endRead(ReadId id);
 
     void *m_multi = nullptr; // CURLM
     QTimer m_timer;
+    QElapsedTimer m_clock; // the reads' idle time is measured on it
     std::unordered_map<int, std::unique_ptr<SocketWatch>> m_sockets;
     std::unordered_map<ReadId, std::unique_ptr<Read>> m_reads;
     ReadId m_lastId = 0;

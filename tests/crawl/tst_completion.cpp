@@ -318,23 +318,25 @@ void tst_Completion::settledWhenTheLastReadCompletes()
 void tst_Completion::popupPagePlace_data()
 {
     QTest::addColumn<QString>("programDir"); // TEMP stands for a writable folder of the test's
+    QTest::addColumn<bool>("writable");      // what the caller found the folder to be
     QTest::addColumn<bool>("besideTheProgram");
-    QTest::newRow("a writable folder of the user's") << QStringLiteral("TEMP") << true;
+    QTest::newRow("a writable folder of the user's") << QStringLiteral("TEMP") << true << true;
     // Installed, the program is in a system folder, writable when run as root.
-    QTest::newRow("installed in /usr/bin") << QStringLiteral("/usr/bin") << false;
-    QTest::newRow("installed in /usr/local/bin") << QStringLiteral("/usr/local/bin") << false;
-    QTest::newRow("installed in /bin") << QStringLiteral("/bin") << false;
-    QTest::newRow("a folder that is not there") << QStringLiteral("TEMP/missing") << false;
-    QTest::newRow("unknown") << QString() << false;
+    QTest::newRow("installed in /usr/bin") << QStringLiteral("/usr/bin") << true << false;
+    QTest::newRow("installed in /usr/local/bin") << QStringLiteral("/usr/local/bin") << true << false;
+    QTest::newRow("installed in /bin") << QStringLiteral("/bin") << true << false;
+    QTest::newRow("a folder not writable or not there") << QStringLiteral("TEMP") << false << false;
+    QTest::newRow("unknown") << QString() << true << false;
 }
 
 void tst_Completion::popupPagePlace()
 {
     QFETCH(QString, programDir);
+    QFETCH(bool, writable);
     QFETCH(bool, besideTheProgram);
     programDir.replace(QStringLiteral("TEMP"), m_dir->path());
     const QString dataDir = m_dir->filePath(QStringLiteral("data/trovewick"));
-    const QString path = popupPagePathFor(programDir, dataDir);
+    const QString path = popupPagePathFor(programDir, writable, dataDir);
     QCOMPARE(path, (besideTheProgram ? programDir : dataDir) + QStringLiteral("/popup.htm"));
     QVERIFY(QFileInfo(path).absoluteDir().exists());
 }

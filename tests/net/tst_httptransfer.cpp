@@ -67,6 +67,7 @@ private Q_SLOTS:
     void bodySizeLimit();
     void serverThatNeverAnswersFails();
     void stalledBodyFailsAndLeavesNoFile();
+    void slowBodyThatKeepsComingIsRead_data();
     void slowBodyThatKeepsComingIsRead();
     void tricklingBodyFailsAtTheDeadline();
     void connectionFailures_data();
@@ -497,19 +498,31 @@ void TestHttpTransfer::stalledBodyFailsAndLeavesNoFile()
     QCOMPARE(filesIn(transfer.downloadFolder()), QStringList());
 }
 
+void TestHttpTransfer::slowBodyThatKeepsComingIsRead_data()
+{
+    QTest::addColumn<int>("pieceSize");
+    QTest::addColumn<int>("pieceDelayMs");
+    QTest::addColumn<int>("idleMs");
+
+    QTest::newRow("a piece every 0.4 s, idle limit 1 s") << 100 << 400 << 1000;
+    // Under a byte a second, yet no wait between bytes reaches the limit.
+    QTest::newRow("a byte every 1.2 s, idle limit 2 s") << 1 << 1200 << 2000;
+}
+
 void TestHttpTransfer::slowBodyThatKeepsComingIsRead()
 {
-    // Fifteen pieces a tenth of a second apart outlast the idle limit several
-    // times over; the read goes on because every piece counts as progress.
+    QFETCH(int, pieceSize);
+    QFETCH(int, pieceDelayMs);
+    QFETCH(int, idleMs);
     TestHttpServer server;
-    Response slow = Response::html(filler(1500));
-    slow.pieceSize = 100;
-    slow.pieceDelayMs = 100;
+    Response slow = Response::html(filler(3 * pieceSize));
+    slow.pieceSize = pieceSize;
+    slow.pieceDelayMs = pieceDelayMs;
     server.route("/slow.htm", slow);
 
     WebSession session;
 
-    HttpTransfer transfer(session, limits(1000, PageCap, 10));
+    HttpTransfer transfer(session, limits(idleMs, PageCap, 10));
     QSignalSpy spy(&transfer, &TransferComponent::FileReadComplete);
     transfer.StartFileRead(server.url("/slow.htm"), server.url("/slow.htm"), 1, "10");
 
