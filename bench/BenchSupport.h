@@ -1,10 +1,6 @@
 #pragma once
 
-#include "net/TransferComponent.h"
 #include "settings/Settings.h"
-
-#include <QByteArray>
-#include <QString>
 
 #include <cstdio>
 #include <cstdint>
@@ -23,19 +19,6 @@ inline Settings roomySettings()
     settings.MaxFiles = 32767;
     return settings;
 }
-
-// A transfer component that starts nothing: the benchmarks drive the engine's
-// link intake directly and never fetch.
-class IdleTransfer final : public TransferComponent
-{
-public:
-    using TransferComponent::TransferComponent;
-
-    QString StartFileRead(const QByteArray &, const QByteArray &, int, const QByteArray &) override
-    {
-        return QString();
-    }
-};
 
 // Deterministic xorshift generator so every run measures the same pages.
 class Random

@@ -11,6 +11,7 @@
 #include "crawl/CrawlEngine.h"
 #include "crawl/PageParser.h"
 #include "settings/Settings.h"
+#include "support/FakeTransfer.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -141,7 +142,7 @@ Figures timeWithEngine(const Page &page, const Settings &settings, bool quick)
     Figures figures;
     figures.seconds = bench::fastestRound(
         [&] {
-            bench::IdleTransfer transfer;
+            FakeTransfer transfer;
             CrawlEngine engine(transfer, settings);
             const auto start = bench::Clock::now();
             modParse::ExtractLinks(page.text, PageUrl, lists, engine);
@@ -239,7 +240,7 @@ int main(int argc, char *argv[])
                 if (!file.open(QIODevice::WriteOnly) || file.write(page.text) != page.text.size())
                     return 1e300;
                 file.close();
-                bench::IdleTransfer transfer;
+                FakeTransfer transfer;
                 CrawlEngine engine(transfer, settings);
                 const auto start = bench::Clock::now();
                 modParse::ParsePageFile(path, PageUrl, lists, engine);

@@ -8,6 +8,7 @@
 
 #include "crawl/CrawlEngine.h"
 #include "settings/Settings.h"
+#include "support/FakeTransfer.h"
 
 #include <QByteArrayList>
 #include <QCoreApplication>
@@ -57,7 +58,7 @@ int main(int argc, char *argv[])
     Fill fill;
     fill.seconds = bench::fastestRound(
         [&] {
-            bench::IdleTransfer transfer;
+            FakeTransfer transfer;
             CrawlEngine engine(transfer, settings);
             qint64 calls = 0;
             const auto start = bench::Clock::now();
@@ -75,7 +76,7 @@ int main(int argc, char *argv[])
 
     // Offers of addresses the tree already holds, the common case once a site's
     // menus have been seen: the same calls again on the 32,000-node tree.
-    bench::IdleTransfer transfer;
+    FakeTransfer transfer;
     CrawlEngine engine(transfer, settings);
     const QByteArrayList offered = urls.mid(0, qsizetype(fill.calls));
     for (const QByteArray &url : offered)

@@ -3,46 +3,21 @@
 #include "BenchSupport.h"
 
 #include "crawl/CrawlEngine.h"
-#include "net/TransferComponent.h"
 #include "settings/Settings.h"
+#include "support/FakeTransfer.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QTemporaryDir>
 
-#include <vector>
+#include <utility>
 
 namespace {
-
-// Keeps the reads the engine starts, so the benchmark completes them between ticks.
-class InstantTransfer final : public TransferComponent
-{
-public:
-    using TransferComponent::TransferComponent;
-
-    QString StartFileRead(const QByteArray &url, const QByteArray &, int, const QByteArray &data) override
-    {
-        const QString key = QString::number(++m_reads);
-        pending.push_back({key, url, data});
-        return key;
-    }
-
-    struct Read
-    {
-        QString key;
-        QByteArray url;
-        QByteArray data;
-    };
-    std::vector<Read> pending;
-
-private:
-    qint64 m_reads = 0;
-};
 
 double oneTickMicroseconds()
 {
     const Settings settings = bench::roomySettings();
-    bench::IdleTransfer transfer;
+    FakeTransfer transfer;
     CrawlEngine engine(transfer, settings);
     for (int i = 1; engine.treePages().Count() < 32000; ++i)
         engine.AddPage("host/page" + QByteArray::number(i) + ".htm");
@@ -66,7 +41,9 @@ double syntheticCrawlSeconds(int *pagesCrawled)
 {
     Settings settings = bench::roomySettings();
     settings.MaxPages = 30000 + 7; // seven host nodes and 30,000 pages
-    InstantTransfer transfer;
+    // The transfer keeps the reads the engine starts; the loop below completes
+    // them between ticks.
+    FakeTransfer transfer;
     CrawlEngine engine(transfer, settings);
     QTemporaryDir dir;
 
@@ -93,12 +70,9 @@ double syntheticCrawlSeconds(int *pagesCrawled)
     int fileNumber = 0;
     while (engine.running()) {
         engine.TimerKeepBusy_Timer();
-        std::vector<InstantTransfer::Read> reads;
-        reads.swap(transfer.pending);
-        for (const InstantTransfer::Read &read : reads) {
-            const QString path = dir.filePath(QString::number(++fileNumber));
-            Q_EMIT transfer.FileReadComplete(read.key, 1, AsyncProp{path, read.url}, read.data);
-        }
+        const QList<FakeTransfer::Request> reads = std::exchange(transfer.requests, {});
+        for (const FakeTransfer::Request &read : reads)
+            transfer.complete(read, dir.filePath(QString::number(++fileNumber)));
     }
     *pagesCrawled = fileNumber;
     return bench::secondsSince(start);

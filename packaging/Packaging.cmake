@@ -77,7 +77,9 @@ set(CPACK_PACKAGE_HOMEPAGE_URL "http://www.trovewick.example")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_TROVEWICK_OBJCOPY ${CMAKE_OBJCOPY})
-set(CPACK_PRE_BUILD_SCRIPTS ${trovewick_packaging_dir}/StripComments.cmake)
+set(CPACK_PRE_BUILD_SCRIPTS
+    ${trovewick_packaging_dir}/StripComments.cmake
+    ${trovewick_packaging_dir}/LibcurlMinimum.cmake)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 set(CPACK_DEBIAN_PACKAGE_NAME trovewick)
@@ -88,8 +90,9 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The web session keeps reads and redirects to http and https with options that
 # came in libcurl 7.85; an older libcurl would ignore them, though its symbols
-# alone satisfy dpkg-shlibdeps from 7.16 on.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libcurl4 (>= 7.85.0)")
+# alone satisfy dpkg-shlibdeps from 7.16 on. LibcurlMinimum.cmake hands this
+# minimum to dpkg-shlibdeps, so Depends names libcurl4 once.
+set(CPACK_TROVEWICK_LIBCURL_DEPENDS "libcurl4 (>= 7.85.0)")
 # The classic faces the window is drawn with (read from /usr/share/wine/fonts
 # when the desktop lacks them) and xdg-open, through which found files and
 # sponsor addresses open in the browser; the program runs without either.

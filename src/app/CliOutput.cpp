@@ -1,6 +1,7 @@
 #include "app/CliOutput.h"
 
 #include "app/JsonLine.h"
+#include "common/AsciiText.h"
 #include "common/WebText.h"
 #include "crawl/NodeTree.h"
 
@@ -25,15 +26,11 @@ QByteArray escapeControlBytes(const QByteArray &text)
 {
     if (std::none_of(text.cbegin(), text.cend(), isControlByte))
         return text;
-    static constexpr char HexDigits[] = "0123456789ABCDEF";
     QByteArray escaped;
     escaped.reserve(text.size() + 8);
     for (const char ch : text) {
         if (isControlByte(ch)) {
-            const auto byte = static_cast<unsigned char>(ch);
-            escaped += '%';
-            escaped += HexDigits[byte >> 4];
-            escaped += HexDigits[byte & 0x0F];
+            AsciiText::appendPercentEscape(escaped, static_cast<unsigned char>(ch));
         } else {
             escaped += ch;
         }

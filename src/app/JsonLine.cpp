@@ -1,5 +1,7 @@
 #include "app/JsonLine.h"
 
+#include "common/AsciiText.h"
+
 namespace {
 
 bool needsUnicodeEscape(char16_t ch)
@@ -11,7 +13,6 @@ bool needsUnicodeEscape(char16_t ch)
 
 QByteArray jsonString(const QString &text)
 {
-    static constexpr char HexDigits[] = "0123456789ABCDEF";
     QString escaped;
     escaped.reserve(text.size() + 2);
     escaped += u'"';
@@ -23,7 +24,7 @@ QByteArray jsonString(const QString &text)
         } else if (needsUnicodeEscape(ch)) {
             escaped += QLatin1StringView("\\u");
             for (const int shift : {12, 8, 4, 0})
-                escaped += QLatin1Char(HexDigits[(ch >> shift) & 0x0F]);
+                escaped += QLatin1Char(AsciiText::hexDigit(ch >> shift));
         } else {
             escaped += qch;
         }

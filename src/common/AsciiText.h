@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QByteArrayView>
 
 // Small byte-text tests that several subsystems need. Web text is 8-bit: only
@@ -34,6 +35,21 @@ constexpr int hexDigitValue(char32_t c)
     if (c >= U'A' && c <= U'F')
         return int(c - U'A' + 10);
     return -1;
+}
+
+// The hexadecimal digit, upper case, for the low four bits of `value`: the case
+// percent escapes and JSON's \u escapes are written in.
+constexpr char hexDigit(unsigned value)
+{
+    return "0123456789ABCDEF"[value & 0x0F];
+}
+
+// Appends the percent escape of one byte: "%2F" for '/'.
+inline void appendPercentEscape(QByteArray &out, uchar byte)
+{
+    out += '%';
+    out += hexDigit(byte >> 4);
+    out += hexDigit(byte);
 }
 
 } // namespace AsciiText

@@ -46,14 +46,9 @@ qsizetype tokenLength(QByteArrayView value)
 // the wildcard; in a path it is escaped like "$", so only a rule's "%2A" matches it.
 QByteArray canonical(QByteArrayView text, bool isRule)
 {
-    static constexpr char hex[] = "0123456789ABCDEF";
     QByteArray out;
     out.reserve(text.size());
-    const auto escape = [&out](uchar c) {
-        out += '%';
-        out += hex[c >> 4];
-        out += hex[c & 15];
-    };
+    const auto escape = [&out](uchar c) { AsciiText::appendPercentEscape(out, c); };
     for (qsizetype i = 0; i < text.size(); ++i) {
         const auto c = uchar(text[i]);
         if (c == '%' && i + 2 < text.size()) {

@@ -108,7 +108,6 @@ QUrl HttpTransfer::requestUrl(const QByteArray &url)
     while (end > begin && static_cast<unsigned char>(url.at(end - 1)) <= 0x20)
         --end;
 
-    static constexpr char hex[] = "0123456789ABCDEF";
     QByteArray encoded;
     encoded.reserve((end - begin) * 3);
     for (qsizetype i = begin; i < end; ++i) {
@@ -117,9 +116,7 @@ QUrl HttpTransfer::requestUrl(const QByteArray &url)
             c == '%' && i + 2 < end && AsciiText::hexDigitValue(uchar(url.at(i + 1))) >= 0
             && AsciiText::hexDigitValue(uchar(url.at(i + 2))) >= 0;
         if (needsEscape(c) || (c == '%' && !validEscape)) {
-            encoded.append('%');
-            encoded.append(hex[c >> 4]);
-            encoded.append(hex[c & 0x0f]);
+            AsciiText::appendPercentEscape(encoded, c);
         } else {
             encoded.append(static_cast<char>(c));
         }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/Version.h"
+
 #include <QByteArray>
 #include <QLatin1String>
 #include <QString>
@@ -9,7 +11,7 @@
 namespace WebRequest {
 
 // The User-Agent sent with every request.
-inline const QByteArray UserAgent = QByteArrayLiteral("Trovewick/2.0");
+inline const QByteArray UserAgent = QByteArrayLiteral("Trovewick/") + TrovewickShortVersion;
 
 // The schemes the program reads from; anything else is never requested.
 inline bool isWebScheme(const QString &scheme)

@@ -431,7 +431,6 @@ bool fitsQuotedForm(const QByteArray &data)
 // prefixWidth: the prefix's length in characters, as a reader of the file counts them.
 void appendHex(QByteArray &out, QByteArrayView prefix, qsizetype prefixWidth, QByteArrayView bytes)
 {
-    static constexpr char Digits[] = "0123456789abcdef";
     out += prefix;
     qsizetype width = prefixWidth;
     for (qsizetype i = 0; i < bytes.size(); ++i) {
@@ -442,8 +441,8 @@ void appendHex(QByteArray &out, QByteArrayView prefix, qsizetype prefixWidth, QB
             width = 2;
         }
         const auto byte = quint8(bytes[i]);
-        out += Digits[byte >> 4];
-        out += Digits[byte & 0xF];
+        out += AsciiText::toLower(AsciiText::hexDigit(byte >> 4));
+        out += AsciiText::toLower(AsciiText::hexDigit(byte));
         if (!last)
             out += ',';
         width += tokenWidth;

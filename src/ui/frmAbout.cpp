@@ -39,7 +39,7 @@ frmAbout::frmAbout(QWidget *parent)
     setFont(AppFonts::msSansSerif());
     setFixedSize(MainLayout::pixelsCovering(ClientWidthTwips), MainLayout::pixelsCovering(ClientHeightTwips));
 
-    m_productLabel = centredLabel(QStringLiteral("Label1"), QStringLiteral("Trovewick v2.0"), this);
+    m_productLabel = centredLabel(QStringLiteral("Label1"), Vendor::ProductTitle, this);
     place(m_productLabel, {2280, 120, 2295, 255});
 
     m_latestReleaseLabel = centredLabel(

@@ -38,7 +38,7 @@ public:
     // The title the window is designed with; the engine's status line starts
     // from it, so a crawl that finishes before any status is written shows it
     // with the finishing suffix.
-    static inline const QString DesignTitle = QStringLiteral("Trovewick v2.0");
+    static inline const QString DesignTitle = Vendor::ProductTitle;
 
     // Builds the window with its transfer component, crawl engine and sponsor feed
     // (start-up steps 1 to 3). `feedUrl` is where the sponsor feed is read from.

@@ -5,6 +5,8 @@
 // The 16 x 16 node pictures are drawn pixel by pixel on a grid (no smoothing) so
 // they stay crisp at their one size; the icon and the logo are drawn smoothly.
 
+#include "common/Version.h"
+
 #include <QDir>
 #include <QFont>
 #include <QGuiApplication>
@@ -287,7 +289,7 @@ QImage logo()
     version.setPixelSize(10);
     painter.setFont(version);
     painter.setPen(QColor(60, 60, 60));
-    painter.drawText(QRectF(94, 40, 30, 18), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("2.0"));
+    painter.drawText(QRectF(94, 40, 30, 18), Qt::AlignLeft | Qt::AlignVCenter, QString::fromLatin1(TrovewickShortVersion));
     return image;
 }
 
