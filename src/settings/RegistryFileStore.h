@@ -20,6 +20,8 @@ struct ParseResult;
 // change holds a lock file beside the store, reads the file again under it,
 // changes it and replaces it in one step, so two running instances saving at
 // once keep each other's values and a write cut short leaves the old file whole.
+// The lock of an instance that died is taken at once when it names its owner,
+// else once it is a second old.
 // A file with unreadable parts is copied aside ("registry.reg.damaged-<time>")
 // before the first change replaces it; the new file keeps what could be read.
 class RegistryFileStore final : public RegistryStore

@@ -121,6 +121,7 @@ private Q_SLOTS:
     void writesAnExportFile();
     void writeThatChangesNothingLeavesTheFile();
     void twoProcessesSavingAtOnceKeepBoth();
+    void writeKilledPartWayLeavesTheOldFile_data();
     void writeKilledPartWayLeavesTheOldFile();
     void writeStoppedBeforeCommitLeavesTheOldFile();
     void damagedFileIsKeptAside();
@@ -235,8 +236,17 @@ void tst_RegistryFileStore::twoProcessesSavingAtOnceKeepBoth()
     QCOMPARE(parsed.tree.valueNames(User, Section)->size(), 2 * ChildSaves);
 }
 
+void tst_RegistryFileStore::writeKilledPartWayLeavesTheOldFile_data()
+{
+    QTest::addColumn<QStringList>("leftEmpty"); // lock files it died before writing its name in
+    QTest::newRow("its lock") << QStringList();
+    QTest::newRow("its lock, still nameless") << QStringList{QStringLiteral(".lock")};
+    QTest::newRow("a nameless lock for clearing its lock") << QStringList{QStringLiteral(".lock.rmlock")};
+}
+
 void tst_RegistryFileStore::writeKilledPartWayLeavesTheOldFile()
 {
+    QFETCH(QStringList, leftEmpty);
     RegistryFileStore store;
     QCOMPARE(store.setValue(User, Section, QStringLiteral("Kept"), sz("old")), StoreResult::Ok);
     const QByteArray before = readAll(storeFile());
@@ -254,7 +264,13 @@ void tst_RegistryFileStore::writeKilledPartWayLeavesTheOldFile()
 
     QCOMPARE(readAll(storeFile()), before);
     QVERIFY(!RegistryFileFormat::parse(before).damaged);
-    // The dead instance's lock does not block this one.
+    for (const QString &suffix : leftEmpty) {
+        // Seconds old: a nameless lock file of the last moment may still be getting its name.
+        writeAll(storeFile() + suffix, {});
+        setModified(storeFile() + suffix, QDateTime::currentDateTime().addSecs(-10));
+    }
+    // The dead instance's locks do not block this one, not even for a moment.
+    store.setLockTimeout(0ms);
     QCOMPARE(store.setValue(User, Section, QStringLiteral("After"), sz("new")), StoreResult::Ok);
     QCOMPARE(store.queryValue(User, Section, QStringLiteral("Kept")), sz("old"));
     QCOMPARE(store.queryValue(User, Section, QStringLiteral("After")), sz("new"));
