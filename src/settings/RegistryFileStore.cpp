@@ -231,6 +231,19 @@ StoreResult RegistryFileStore::setValue(RegistryRoot root, const QString &path,
     return modify([&](RegistryTree &tree) { return tree.setValue(root, path, name, value); });
 }
 
+StoreResult RegistryFileStore::setValues(const QList<RegistryWrite> &writes)
+{
+    // One new file for all of them, so the file holds either every value or none.
+    return modify([&](RegistryTree &tree) {
+        for (const RegistryWrite &write : writes) {
+            const StoreResult result = tree.setValue(write.root, write.path, write.name, write.value);
+            if (result != StoreResult::Ok)
+                return result;
+        }
+        return StoreResult::Ok;
+    });
+}
+
 StoreResult RegistryFileStore::deleteKey(RegistryRoot root, const QString &path)
 {
     return modify([&](RegistryTree &tree) { return tree.deleteKey(root, path); });

@@ -52,6 +52,7 @@ public:
     StoreResult createKey(RegistryRoot root, const QString &path) override;
     StoreResult setValue(RegistryRoot root, const QString &path, const QString &name,
                          const RegistryValue &value) override;
+    StoreResult setValues(const QList<RegistryWrite> &writes) override;
     StoreResult deleteKey(RegistryRoot root, const QString &path) override;
     StoreResult deleteValue(RegistryRoot root, const QString &path, const QString &name) override;
 

@@ -1,6 +1,8 @@
 #include "common/AppError.h"
 #include "settings/RegistryFileFormat.h"
 #include "settings/RegistryFileStore.h"
+#include "settings/Settings.h"
+#include "settings/SettingsPersistence.h"
 #include "settings/cRegistry.h"
 
 #include <QCoreApplication>
@@ -9,6 +11,7 @@
 #include <QFile>
 #include <QLockFile>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -21,7 +24,8 @@ using namespace std::chrono_literals;
 
 // The test runs its own executable as the second program instance: with
 // "--child-save <prefix> <count>" it saves <count> values once told to go, with
-// "--child-hold" it stops in the middle of a write and waits to be killed.
+// "--child-hold" it stops in the middle of a write and waits to be killed, with
+// "--child-save-options" it saves the options over and over until it is killed.
 namespace {
 
 const auto User = RegistryRoot::CurrentUser;
@@ -77,6 +81,22 @@ int childHold()
     return 3; // only reached if the parent let go instead of killing
 }
 
+// Saves all five options as "1", then as "0", and so on; says so just before each
+// write replaces the file.
+int childSaveOptions()
+{
+    RegistryStore::setDefaultFactory([] {
+        auto store = std::make_shared<RegistryFileStore>();
+        store->setBeforeCommitHook([] { say("."); });
+        return store;
+    });
+    Settings settings;
+    for (int i = 1;; ++i) {
+        const QString text = QString::number(i % 2);
+        SaveSettings(text, text, text, text, text, {}, settings);
+    }
+}
+
 QByteArray readAll(const QString &path)
 {
     QFile file(path);
@@ -123,6 +143,7 @@ private Q_SLOTS:
     void twoProcessesSavingAtOnceKeepBoth();
     void writeKilledPartWayLeavesTheOldFile_data();
     void writeKilledPartWayLeavesTheOldFile();
+    void killedSaveLeavesOldOrNewOptions();
     void writeStoppedBeforeCommitLeavesTheOldFile();
     void damagedFileIsKeptAside();
     void foreignFileIsKeptAside();
@@ -275,6 +296,22 @@ void tst_RegistryFileStore::writeKilledPartWayLeavesTheOldFile()
     QCOMPARE(store.queryValue(User, Section, QStringLiteral("Kept")), sz("old"));
     QCOMPARE(store.queryValue(User, Section, QStringLiteral("After")), sz("new"));
     QVERIFY(!store.queryValue(User, Section, QStringLiteral("Held")));
+}
+
+void tst_RegistryFileStore::killedSaveLeavesOldOrNewOptions()
+{
+    for (int round = 0; round < 40; ++round) {
+        // Killed just before or just after it replaces the file for a random nth time.
+        QProcess *child = startChild({QStringLiteral("--child-save-options")});
+        for (qint64 writes = QRandomGenerator::global()->bounded(1, 12); writes > 0; writes -= child->readAll().size())
+            QVERIFY(child->waitForReadyRead(60000));
+        child->kill();
+        QVERIFY(child->waitForFinished(60000));
+        delete child;
+        // No file yet, or all five values "1", or all five "0".
+        const QByteArray text = readAll(storeFile());
+        QVERIFY2(text.count("=\"1\"") % 5 == 0, text.constData());
+    }
 }
 
 void tst_RegistryFileStore::writeStoppedBeforeCommitLeavesTheOldFile()
@@ -587,6 +624,8 @@ int main(int argc, char *argv[])
         return childSave(arguments[2], arguments[3].toInt());
     if (arguments.size() == 2 && arguments[1] == QLatin1StringView("--child-hold"))
         return childHold();
+    if (arguments.size() == 2 && arguments[1] == QLatin1StringView("--child-save-options"))
+        return childSaveOptions();
     tst_RegistryFileStore test;
     QTEST_SET_MAIN_SOURCE_PATH
     return QTest::qExec(&test, argc, argv);
