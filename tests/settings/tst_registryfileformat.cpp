@@ -517,6 +517,7 @@ void tst_RegistryFileFormat::readWriteReadKeepsEveryValue_data()
                 "\"last\"=\"\xf4\x8f\xbf\xbf\"\n\"emoji\"=\"\xf0\x9f\x98\x80\"\n"
                 "\"nul\"=hex(1):41,00,00,00,42,00,00,00\n\"cr\"=hex(1):0d,00,00,00\n"
                 "\"unterminated\"=hex(1):41,00\n\"empty\"=hex(1):\n\"multi\"=hex(7):ff,fe,00,00,00,00\n";
+    QTest::newRow("string with a bare line feed") << v5 + "[HKCU\\k]\n\"lf\"=hex(1):61,00,0a,00,62,00,00,00\n";
     QTest::newRow("unreadable parts") << v5 + "[HKCU\\k]\n\"a\"=\"1\"\n\"bad\"=\"\xff\"\ngarbage\n\"b\"=hex(2):00,d8\n"
                                                "[HKLM\\x]\n\"lost\"=\"x\"\n[HKCU\\k]\n\"z\"=\"2\"\n";
     QTest::newRow("REGEDIT4 of every string form")
