@@ -358,6 +358,13 @@ void tst_RegistryFileStore::damagedFileIsKeptAside()
     // The new file is sound, so later writes set nothing further aside.
     QCOMPARE(store.setValue(User, Section, QStringLiteral("MaxPages"), sz("5")), StoreResult::Ok);
     QCOMPARE(damagedCopies(), copies);
+
+    // Another damaged file set aside within the same second gets a copy of its own.
+    writeAll(storeFile(), damaged + "garbage\n");
+    QCOMPARE(store.setValue(User, Section, QStringLiteral("MaxPages"), sz("6")), StoreResult::Ok);
+    QCOMPARE(damagedCopies().size(), 2);
+    QCOMPARE(readAll(storeFolder() + u'/' + damagedCopies().first()), damaged);
+    QCOMPARE(readAll(storeFolder() + u'/' + damagedCopies().last()), damaged + "garbage\n");
 }
 
 void tst_RegistryFileStore::foreignFileIsKeptAside()
