@@ -21,13 +21,39 @@
 namespace {
 constexpr unsigned long LockPollMs = 5;
 
+// QLockFile makes a lock file, locks it with flock() and then writes its owner's
+// name in. A lock file still nameless this long after it was made, like a clearing
+// lock (below) still there, was left by a save that died. Either is removed only
+// if no live process holds its flock(), so the age guards just the moment between
+// making the file and locking it.
+constexpr std::chrono::milliseconds AbandonedAfter{1000};
+
+// To clear a lock whose owner died, QLockFile first takes "<lock>.rmlock", which
+// keeps the default stale time of 30 s; one left by a save killed while clearing
+// would block every save that long.
+bool clearAbandonedRemovalLock(const QString &lockPath)
+{
+    const QString path = lockPath + QStringLiteral(".rmlock");
+    const QFileInfo info(path);
+    if (!info.exists() || info.lastModified().msecsTo(QDateTime::currentDateTime()) < AbandonedAfter.count())
+        return false;
+    QLockFile removal(path);
+    return removal.removeStaleLockFile();
+}
+
 // QLockFile's own wait doubles its pause up to seconds between tries; a save holds
 // the lock for milliseconds, so a short steady poll lets the other instance in sooner.
 bool acquire(QLockFile &lock, std::chrono::milliseconds timeout)
 {
+    // A named owner that is gone is seen at once; a nameless lock only by its age.
+    lock.setStaleLockTime(AbandonedAfter);
     const QDeadlineTimer deadline(timeout);
     while (!lock.tryLock(0)) {
-        if (lock.error() != QLockFile::LockFailedError || deadline.hasExpired())
+        if (lock.error() != QLockFile::LockFailedError)
+            return false;
+        if (clearAbandonedRemovalLock(lock.fileName()))
+            continue;
+        if (deadline.hasExpired())
             return false;
         QThread::msleep(LockPollMs);
     }
@@ -203,6 +229,19 @@ StoreResult RegistryFileStore::setValue(RegistryRoot root, const QString &path,
                                         const QString &name, const RegistryValue &value)
 {
     return modify([&](RegistryTree &tree) { return tree.setValue(root, path, name, value); });
+}
+
+StoreResult RegistryFileStore::setValues(const QList<RegistryWrite> &writes)
+{
+    // One new file for all of them, so the file holds either every value or none.
+    return modify([&](RegistryTree &tree) {
+        for (const RegistryWrite &write : writes) {
+            const StoreResult result = tree.setValue(write.root, write.path, write.name, write.value);
+            if (result != StoreResult::Ok)
+                return result;
+        }
+        return StoreResult::Ok;
+    });
 }
 
 StoreResult RegistryFileStore::deleteKey(RegistryRoot root, const QString &path)

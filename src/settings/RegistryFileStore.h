@@ -20,6 +20,8 @@ struct ParseResult;
 // change holds a lock file beside the store, reads the file again under it,
 // changes it and replaces it in one step, so two running instances saving at
 // once keep each other's values and a write cut short leaves the old file whole.
+// The lock of an instance that died is taken at once when it names its owner,
+// else once it is a second old.
 // A file with unreadable parts is copied aside ("registry.reg.damaged-<time>")
 // before the first change replaces it; the new file keeps what could be read.
 class RegistryFileStore final : public RegistryStore
@@ -50,6 +52,7 @@ public:
     StoreResult createKey(RegistryRoot root, const QString &path) override;
     StoreResult setValue(RegistryRoot root, const QString &path, const QString &name,
                          const RegistryValue &value) override;
+    StoreResult setValues(const QList<RegistryWrite> &writes) override;
     StoreResult deleteKey(RegistryRoot root, const QString &path) override;
     StoreResult deleteValue(RegistryRoot root, const QString &path, const QString &name) override;
 

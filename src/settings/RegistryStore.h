@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -32,6 +33,15 @@ struct RegistryValue
     friend bool operator==(const RegistryValue &, const RegistryValue &) = default;
 };
 
+// One value for setValues to set.
+struct RegistryWrite
+{
+    RegistryRoot root = RegistryRoot::CurrentUser;
+    QString path;
+    QString name;
+    RegistryValue value;
+};
+
 // How a changing operation ended. The registry class tells "the key could not be
 // opened or created" apart from "the store refused the change" in its errors.
 enum class StoreResult { Ok, KeyUnavailable, Refused };
@@ -61,6 +71,9 @@ public:
     // Creates the key if needed, then sets the value.
     virtual StoreResult setValue(RegistryRoot root, const QString &path, const QString &name,
                                  const RegistryValue &value) = 0;
+    // Sets each value as setValue does, all in one change: when one is refused,
+    // none is set, and a change cut short leaves none set.
+    virtual StoreResult setValues(const QList<RegistryWrite> &writes) = 0;
     // A key that still has subkeys is refused, as the registry does.
     virtual StoreResult deleteKey(RegistryRoot root, const QString &path) = 0;
     virtual StoreResult deleteValue(RegistryRoot root, const QString &path, const QString &name) = 0;

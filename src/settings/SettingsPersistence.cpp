@@ -84,11 +84,14 @@ void SaveSettings(const QString &search, const QString &follow, const QString &m
             {QStringLiteral("MaxFiles"), maxFiles}, {QStringLiteral("MaxPages"), maxPages},
             {QStringLiteral("MaxDomain"), maxDomain},
         };
-        // A failing write raises and ends the save: earlier values stay written.
+        // One change of the store: a save that fails or is cut short leaves all
+        // five old values, never some of each (a missing MaxDomain would read as 0).
+        registry.beginChange();
         for (const auto &[name, text] : values) {
             registry.setValueKey(name);
             registry.setValue(text);
         }
+        registry.commitChange();
     }
     if (confirm)
         confirm(QStringLiteral("Options Saved!"));

@@ -17,8 +17,9 @@ inline const QString SettingsSectionKey = QStringLiteral("Software\\Trovewick\\T
 void LoadSettings(Settings &settings);
 
 // Stores the options dialog's texts unchanged, confirms with "Options Saved!"
-// and loads the record again. A write that fails raises the registry class's
-// AppError: the values before it stay written, nothing is confirmed or reloaded.
+// and loads the record again, all five values in one change of the store. A
+// failing save raises the registry class's AppError: no value is written,
+// nothing is confirmed or reloaded.
 void SaveSettings(const QString &search, const QString &follow, const QString &maxFiles,
                   const QString &maxPages, const QString &maxDomain, const SaveConfirmation &confirm,
                   Settings &settings);

@@ -152,7 +152,8 @@ QVariant cRegistry::Value()
 void cRegistry::setValue(const QVariant &vValue)
 {
     const auto root = rootOf(m_classKey);
-    if (!root || m_store->createKey(*root, m_sectionKey) != StoreResult::Ok)
+    // A held write's key is made with the change it belongs to.
+    if (!root || (!m_heldWrites && m_store->createKey(*root, m_sectionKey) != StoreResult::Ok))
         throw setValueError(ErrorRegistryFailure, vValue);
 
     RegistryValue stored;
@@ -184,8 +185,34 @@ void cRegistry::setValue(const QVariant &vValue)
     default:
         throw setValueError(ErrorSetValue, vValue);
     }
+    if (m_heldWrites) {
+        if (m_heldWrites->isEmpty())
+            m_firstHeldWrite = setValueError(ErrorSetValue, vValue).description();
+        m_heldWrites->append({*root, m_sectionKey, m_valueKey, stored});
+        return;
+    }
     if (m_store->setValue(*root, m_sectionKey, m_valueKey, stored) != StoreResult::Ok)
         throw setValueError(ErrorSetValue, vValue);
+}
+
+void cRegistry::beginChange()
+{
+    m_heldWrites.emplace();
+}
+
+void cRegistry::commitChange()
+{
+    const QList<RegistryWrite> writes = m_heldWrites.value_or(QList<RegistryWrite>());
+    m_heldWrites.reset();
+    if (writes.isEmpty())
+        return;
+    // As a write alone: a key that cannot be opened or made is a registry failure,
+    // a value the store refuses a failure to set it.
+    const StoreResult result = m_store->setValues(writes);
+    if (result == StoreResult::KeyUnavailable)
+        throw error(ErrorRegistryFailure, m_firstHeldWrite);
+    if (result != StoreResult::Ok)
+        throw error(ErrorSetValue, m_firstHeldWrite);
 }
 
 bool cRegistry::EnumerateValues(QStringList &sKeyNames, qint32 &iKeyCount)

@@ -9,6 +9,7 @@
 
 #include <limits>
 #include <memory>
+#include <optional>
 
 class AppError;
 
@@ -60,6 +61,13 @@ public:
     // Writes ValueKey as ValueType says, creating the key if it is missing.
     void setValue(const QVariant &vValue);
 
+    // Writes made after beginChange() wait for commitChange(), which makes them as
+    // one change of the store: all of them, or none. A write with an unusable
+    // value raises at once, as it does alone; a change the store refuses raises
+    // the error its first write would have raised alone.
+    void beginChange();
+    void commitChange();
+
     bool EnumerateValues(QStringList &sKeyNames, qint32 &iKeyCount);
     bool EnumerateSections(QStringList &sSect, qint32 &iSectCount);
 
@@ -104,4 +112,8 @@ private:
     QString m_valueKey;
     qint32 m_valueType = 0;
     QVariant m_default;
+    // Between beginChange() and commitChange(): the writes held back, and how an
+    // error names the first of them.
+    std::optional<QList<RegistryWrite>> m_heldWrites;
+    QString m_firstHeldWrite;
 };

@@ -1,6 +1,8 @@
 #include "common/AppError.h"
 #include "settings/RegistryFileFormat.h"
 #include "settings/RegistryFileStore.h"
+#include "settings/Settings.h"
+#include "settings/SettingsPersistence.h"
 #include "settings/cRegistry.h"
 
 #include <QCoreApplication>
@@ -9,6 +11,7 @@
 #include <QFile>
 #include <QLockFile>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -21,7 +24,8 @@ using namespace std::chrono_literals;
 
 // The test runs its own executable as the second program instance: with
 // "--child-save <prefix> <count>" it saves <count> values once told to go, with
-// "--child-hold" it stops in the middle of a write and waits to be killed.
+// "--child-hold" it stops in the middle of a write and waits to be killed, with
+// "--child-save-options" it saves the options over and over until it is killed.
 namespace {
 
 const auto User = RegistryRoot::CurrentUser;
@@ -77,6 +81,22 @@ int childHold()
     return 3; // only reached if the parent let go instead of killing
 }
 
+// Saves all five options as "1", then as "0", and so on; says so just before each
+// write replaces the file.
+int childSaveOptions()
+{
+    RegistryStore::setDefaultFactory([] {
+        auto store = std::make_shared<RegistryFileStore>();
+        store->setBeforeCommitHook([] { say("."); });
+        return store;
+    });
+    Settings settings;
+    for (int i = 1;; ++i) {
+        const QString text = QString::number(i % 2);
+        SaveSettings(text, text, text, text, text, {}, settings);
+    }
+}
+
 QByteArray readAll(const QString &path)
 {
     QFile file(path);
@@ -121,7 +141,9 @@ private Q_SLOTS:
     void writesAnExportFile();
     void writeThatChangesNothingLeavesTheFile();
     void twoProcessesSavingAtOnceKeepBoth();
+    void writeKilledPartWayLeavesTheOldFile_data();
     void writeKilledPartWayLeavesTheOldFile();
+    void killedSaveLeavesOldOrNewOptions();
     void writeStoppedBeforeCommitLeavesTheOldFile();
     void damagedFileIsKeptAside();
     void foreignFileIsKeptAside();
@@ -235,8 +257,17 @@ void tst_RegistryFileStore::twoProcessesSavingAtOnceKeepBoth()
     QCOMPARE(parsed.tree.valueNames(User, Section)->size(), 2 * ChildSaves);
 }
 
+void tst_RegistryFileStore::writeKilledPartWayLeavesTheOldFile_data()
+{
+    QTest::addColumn<QStringList>("leftEmpty"); // lock files it died before writing its name in
+    QTest::newRow("its lock") << QStringList();
+    QTest::newRow("its lock, still nameless") << QStringList{QStringLiteral(".lock")};
+    QTest::newRow("a nameless lock for clearing its lock") << QStringList{QStringLiteral(".lock.rmlock")};
+}
+
 void tst_RegistryFileStore::writeKilledPartWayLeavesTheOldFile()
 {
+    QFETCH(QStringList, leftEmpty);
     RegistryFileStore store;
     QCOMPARE(store.setValue(User, Section, QStringLiteral("Kept"), sz("old")), StoreResult::Ok);
     const QByteArray before = readAll(storeFile());
@@ -254,11 +285,33 @@ void tst_RegistryFileStore::writeKilledPartWayLeavesTheOldFile()
 
     QCOMPARE(readAll(storeFile()), before);
     QVERIFY(!RegistryFileFormat::parse(before).damaged);
-    // The dead instance's lock does not block this one.
+    for (const QString &suffix : leftEmpty) {
+        // Seconds old: a nameless lock file of the last moment may still be getting its name.
+        writeAll(storeFile() + suffix, {});
+        setModified(storeFile() + suffix, QDateTime::currentDateTime().addSecs(-10));
+    }
+    // The dead instance's locks do not block this one, not even for a moment.
+    store.setLockTimeout(0ms);
     QCOMPARE(store.setValue(User, Section, QStringLiteral("After"), sz("new")), StoreResult::Ok);
     QCOMPARE(store.queryValue(User, Section, QStringLiteral("Kept")), sz("old"));
     QCOMPARE(store.queryValue(User, Section, QStringLiteral("After")), sz("new"));
     QVERIFY(!store.queryValue(User, Section, QStringLiteral("Held")));
+}
+
+void tst_RegistryFileStore::killedSaveLeavesOldOrNewOptions()
+{
+    for (int round = 0; round < 40; ++round) {
+        // Killed just before or just after it replaces the file for a random nth time.
+        QProcess *child = startChild({QStringLiteral("--child-save-options")});
+        for (qint64 writes = QRandomGenerator::global()->bounded(1, 12); writes > 0; writes -= child->readAll().size())
+            QVERIFY(child->waitForReadyRead(60000));
+        child->kill();
+        QVERIFY(child->waitForFinished(60000));
+        delete child;
+        // No file yet, or all five values "1", or all five "0".
+        const QByteArray text = readAll(storeFile());
+        QVERIFY2(text.count("=\"1\"") % 5 == 0, text.constData());
+    }
 }
 
 void tst_RegistryFileStore::writeStoppedBeforeCommitLeavesTheOldFile()
@@ -305,6 +358,13 @@ void tst_RegistryFileStore::damagedFileIsKeptAside()
     // The new file is sound, so later writes set nothing further aside.
     QCOMPARE(store.setValue(User, Section, QStringLiteral("MaxPages"), sz("5")), StoreResult::Ok);
     QCOMPARE(damagedCopies(), copies);
+
+    // Another damaged file set aside within the same second gets a copy of its own.
+    writeAll(storeFile(), damaged + "garbage\n");
+    QCOMPARE(store.setValue(User, Section, QStringLiteral("MaxPages"), sz("6")), StoreResult::Ok);
+    QCOMPARE(damagedCopies().size(), 2);
+    QCOMPARE(readAll(storeFolder() + u'/' + damagedCopies().first()), damaged);
+    QCOMPARE(readAll(storeFolder() + u'/' + damagedCopies().last()), damaged + "garbage\n");
 }
 
 void tst_RegistryFileStore::foreignFileIsKeptAside()
@@ -571,6 +631,8 @@ int main(int argc, char *argv[])
         return childSave(arguments[2], arguments[3].toInt());
     if (arguments.size() == 2 && arguments[1] == QLatin1StringView("--child-hold"))
         return childHold();
+    if (arguments.size() == 2 && arguments[1] == QLatin1StringView("--child-save-options"))
+        return childSaveOptions();
     tst_RegistryFileStore test;
     QTEST_SET_MAIN_SOURCE_PATH
     return QTest::qExec(&test, argc, argv);

@@ -51,6 +51,18 @@ public:
             return StoreResult::Refused;
         return tree.setValue(root, path, name, value);
     }
+    StoreResult setValues(const QList<RegistryWrite> &writes) override
+    {
+        const RegistryTree before = tree;
+        for (const RegistryWrite &write : writes) {
+            const StoreResult result = setValue(write.root, write.path, write.name, write.value);
+            if (result != StoreResult::Ok) {
+                tree = before;
+                return result;
+            }
+        }
+        return StoreResult::Ok;
+    }
     StoreResult deleteKey(RegistryRoot root, const QString &path) override
     {
         return tree.deleteKey(root, path);
