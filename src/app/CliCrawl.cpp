@@ -46,7 +46,9 @@ void printError(const QString &text)
 } // namespace
 
 CliCrawl::CliCrawl(const CliOptions &options, const Settings &settings, QObject *parent)
-    : QObject(parent), m_options(options), m_session(std::make_unique<WebSession>()),
+    : QObject(parent),
+      m_signals(std::make_unique<TerminationSignals>(std::initializer_list<int>{SIGINT, SIGTERM, SIGHUP})),
+      m_options(options), m_session(std::make_unique<WebSession>()),
       m_transfer(std::make_unique<HttpTransfer>(*m_session)),
       m_engine(std::make_unique<CrawlEngine>(*m_transfer, settings)), m_output(options.format)
 {
@@ -67,6 +69,7 @@ CliCrawl::CliCrawl(const CliOptions &options, const Settings &settings, QObject 
     connect(m_engine.get(), &CrawlEngine::pageCompleted, this, &CliCrawl::onPageCompleted);
     connect(m_engine.get(), &CrawlEngine::runningChanged, this, &CliCrawl::onRunningChanged);
     connect(m_engine.get(), &CrawlEngine::readsSettled, this, &CliCrawl::finishWhenSettled);
+    connect(m_signals.get(), &TerminationSignals::received, this, &CliCrawl::onSignal);
 }
 
 CliCrawl::~CliCrawl()
@@ -87,8 +90,6 @@ bool CliCrawl::start()
             return false;
         }
     }
-    m_signals = std::make_unique<TerminationSignals>(std::initializer_list<int>{SIGINT, SIGTERM, SIGHUP});
-    connect(m_signals.get(), &TerminationSignals::received, this, &CliCrawl::onSignal);
     m_engine->setRobotsHonoured(m_options.honourRobots);
     m_engine->setRootText(m_options.root);
     m_engine->cmdCrawl_Click();

@@ -43,8 +43,9 @@ TerminationSignals::~TerminationSignals()
 {
     if (!m_notifier)
         return;
+    // The program is ending: a later request to end changes nothing.
     for (const int signalNumber : std::as_const(m_signals))
-        std::signal(signalNumber, SIG_DFL);
+        std::signal(signalNumber, SIG_IGN);
     // The notifier goes before the socket it watches is closed.
     delete m_notifier;
     m_notifier = nullptr;

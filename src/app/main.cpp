@@ -29,11 +29,13 @@ int main(int argc, char *argv[])
     QApplication::setWindowIcon(productIcon());
     AppFonts::loadBundledFonts();
 
-    frmMain window;
     // Asked to end from outside, the program quits as if the window were
     // closed: reads cancelled, their temporary folder removed, nothing saved.
+    // Made before the window, so that it is still there while the window is
+    // torn down.
     TerminationSignals endRequests({SIGINT, SIGTERM, SIGHUP});
     QObject::connect(&endRequests, &TerminationSignals::received, &app, &QCoreApplication::quit);
+    frmMain window;
     window.Form_Load();
     return app.exec();
 }

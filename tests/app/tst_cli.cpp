@@ -12,6 +12,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <algorithm>
 #include <csignal>
@@ -700,6 +701,13 @@ void tst_Cli::endRequestsQuitAndCleanUp()
         QCOMPARE(cli.state(), QProcess::Running);
     }
     ::kill(pid_t(cli.processId()), signalNumber); // quits at once
+    // Then again at every turn of this loop until it is gone, as from `timeout` (process, then group).
+    QTimer again;
+    connect(&again, &QTimer::timeout, this, [&] {
+        if (cli.processId() > 0) // not yet reaped
+            ::kill(pid_t(cli.processId()), signalNumber);
+    });
+    again.start(0);
     QVERIFY(finished.wait(30000));
     QCOMPARE(cli.exitStatus(), QProcess::NormalExit);
     QCOMPARE(cli.exitCode(), exitCode);

@@ -5,6 +5,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <csignal>
 
@@ -72,6 +73,13 @@ void tst_WindowSignals::endRequestsQuitCleanly()
 
     QSignalSpy finished(&window, &QProcess::finished);
     ::kill(pid_t(window.processId()), signalNumber);
+    // Then again at every turn of this loop until it is gone, as from `timeout` (process, then group).
+    QTimer again;
+    connect(&again, &QTimer::timeout, this, [&] {
+        if (window.processId() > 0) // not yet reaped
+            ::kill(pid_t(window.processId()), signalNumber);
+    });
+    again.start(0);
     QVERIFY(finished.wait(30'000));
     QCOMPARE(window.exitStatus(), QProcess::NormalExit);
     QCOMPARE(window.exitCode(), 0);
