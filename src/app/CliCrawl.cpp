@@ -78,6 +78,12 @@ CliCrawl::~CliCrawl()
 
 bool CliCrawl::start()
 {
+    // Every page is read into the download folder: without one the crawl could
+    // only fail page after page and call that finished.
+    if (!m_transfer->makeDownloadFolder()) {
+        printError(m_transfer->folderError());
+        return false;
+    }
     if (!m_output.open(m_options.outputFile)) {
         printError(m_output.errorText());
         return false;

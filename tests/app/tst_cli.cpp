@@ -9,6 +9,7 @@
 #include <QMimeDatabase>
 #include <QRegularExpression>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -170,6 +171,7 @@ private Q_SLOTS:
     void helpDocumentsTheOptions();
     void endRequestsQuitAndCleanUp_data();
     void endRequestsQuitAndCleanUp();
+    void unusableTemporaryFolderStopsTheStart();
     void robotsTxtIsHonouredWhenAsked_data();
     void robotsTxtIsHonouredWhenAsked();
     void versionNamesTheRelease();
@@ -713,6 +715,17 @@ void tst_Cli::endRequestsQuitAndCleanUp()
     QCOMPARE(cli.exitCode(), exitCode);
     QCOMPARE(QDir(temp.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
              QStringList());
+}
+
+void tst_Cli::unusableTemporaryFolderStopsTheStart()
+{
+    const QByteArray oldTemp = qgetenv("TMPDIR");
+    const auto restore = qScopeGuard([&] { qputenv("TMPDIR", oldTemp); });
+    qputenv("TMPDIR", TROVEWICK_CLI "/tmp"); // under a file: no folder, whoever runs the test
+    const Run run = runCli({QStringLiteral("http://unopened.test/")}, m_serverUrl);
+    QCOMPARE(run.exitCode, 1);
+    QCOMPARE(run.err, QByteArray("trovewick-cli: cannot make a folder for page bodies in " TROVEWICK_CLI
+                                 "/tmp: Not a directory\n"));
 }
 
 void tst_Cli::robotsTxtIsHonouredWhenAsked_data()
