@@ -6,12 +6,12 @@
 #include "common/AppError.h"
 #include "crawl/CrawlEngine.h"
 #include "crawl/PageParser.h"
+#include "net/DownloadFolder.h"
 #include "net/HttpTransfer.h"
 #include "net/WebSession.h"
 #include "settings/Settings.h"
 
 #include <QCoreApplication>
-#include <QTemporaryDir>
 
 #include <csignal>
 #include <cstdio>
@@ -267,10 +267,16 @@ int printLinkClassification(const CliOptions &options, const Settings &settings)
         printError(output.errorText());
         return 1;
     }
-    // The scan deletes the file it reads, so it works on a copy: the saved page stays.
-    QTemporaryDir scratch;
+    // The scan deletes the file it reads, so it works on a copy: the saved page
+    // stays. The copy goes in a download folder like a crawl's pages, so that
+    // one left by a run that was killed is removed by a later run.
+    const DownloadFolder scratch;
+    if (!scratch.isValid()) {
+        printError(scratch.errorString());
+        return 1;
+    }
     const QString copy = scratch.filePath(QStringLiteral("page"));
-    if (!scratch.isValid() || !QFile::copy(options.pageFile, copy)) {
+    if (!QFile::copy(options.pageFile, copy)) {
         printError(QStringLiteral("cannot read ") + options.pageFile);
         return 1;
     }

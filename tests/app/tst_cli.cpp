@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <csignal>
 #include <memory>
+#include <sys/stat.h>
 
 namespace {
 
@@ -171,6 +172,7 @@ private Q_SLOTS:
     void helpDocumentsTheOptions();
     void endRequestsQuitAndCleanUp_data();
     void endRequestsQuitAndCleanUp();
+    void killedClassificationIsCleanedUpByTheNextRun();
     void unusableTemporaryFolderStopsTheStart();
     void robotsTxtIsHonouredWhenAsked_data();
     void robotsTxtIsHonouredWhenAsked();
@@ -715,6 +717,26 @@ void tst_Cli::endRequestsQuitAndCleanUp()
     QCOMPARE(cli.exitCode(), exitCode);
     QCOMPARE(QDir(temp.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
              QStringList());
+}
+
+void tst_Cli::killedClassificationIsCleanedUpByTheNextRun()
+{
+    QTemporaryDir temp;
+    const QByteArray oldTemp = qgetenv("TMPDIR");
+    const auto restore = qScopeGuard([&] { qputenv("TMPDIR", oldTemp); });
+    qputenv("TMPDIR", QFile::encodeName(temp.path()));
+    // A saved page that is a pipe nobody writes to holds the run in its copy.
+    const QString endless = m_dir.filePath(QStringLiteral("endless.htm"));
+    QCOMPARE(::mkfifo(QFile::encodeName(endless).constData(), 0600), 0);
+    QProcess cli;
+    cli.setProcessEnvironment(cliEnvironment(QString()));
+    cli.start(QStringLiteral(TROVEWICK_CLI), {QStringLiteral("--links"), QStringLiteral("http://h/"), endless});
+    QTRY_VERIFY_WITH_TIMEOUT(!QDir(temp.path()).isEmpty(), 30000);
+    cli.terminate();
+    QVERIFY(cli.waitForFinished(30000));
+    // The next run, even one that fails, removes what the killed one left.
+    runCli({QStringLiteral("--links"), QStringLiteral("http://h/"), m_dir.filePath(QStringLiteral("none.htm"))});
+    QCOMPARE(QDir(temp.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
 }
 
 void tst_Cli::unusableTemporaryFolderStopsTheStart()
