@@ -18,6 +18,7 @@ class tst_WindowSignals : public QObject
 private Q_SLOTS:
     void endRequestsQuitCleanly_data();
     void endRequestsQuitCleanly();
+    void helpNeedsNoDisplay();
 };
 
 void tst_WindowSignals::endRequestsQuitCleanly_data()
@@ -88,6 +89,17 @@ void tst_WindowSignals::endRequestsQuitCleanly()
              QStringList());
     QVERIFY(store.open(QIODevice::ReadOnly));
     QCOMPARE(store.readAll(), settings);
+}
+
+void tst_WindowSignals::helpNeedsNoDisplay()
+{
+    QProcess window;
+    window.setProcessEnvironment(QProcessEnvironment()); // no display, no platform named
+    window.start(QStringLiteral(TROVEWICK_WINDOW), {QStringLiteral("--help")});
+    QVERIFY(window.waitForFinished(30'000));
+    const QByteArray out = window.readAllStandardOutput();
+    QVERIFY2(window.exitStatus() == QProcess::NormalExit && window.exitCode() == 0, out);
+    QVERIFY2(out.contains("--version") && out.contains("-platform NAME"), out);
 }
 
 QTEST_GUILESS_MAIN(tst_WindowSignals)
