@@ -6,12 +6,12 @@
 #include "common/AppError.h"
 #include "crawl/CrawlEngine.h"
 #include "crawl/PageParser.h"
+#include "net/DownloadFolder.h"
 #include "net/HttpTransfer.h"
 #include "net/WebSession.h"
 #include "settings/Settings.h"
 
 #include <QCoreApplication>
-#include <QTemporaryDir>
 
 #include <csignal>
 #include <cstdio>
@@ -46,7 +46,9 @@ void printError(const QString &text)
 } // namespace
 
 CliCrawl::CliCrawl(const CliOptions &options, const Settings &settings, QObject *parent)
-    : QObject(parent), m_options(options), m_session(std::make_unique<WebSession>()),
+    : QObject(parent),
+      m_signals(std::make_unique<TerminationSignals>(std::initializer_list<int>{SIGINT, SIGTERM, SIGHUP})),
+      m_options(options), m_session(std::make_unique<WebSession>()),
       m_transfer(std::make_unique<HttpTransfer>(*m_session)),
       m_engine(std::make_unique<CrawlEngine>(*m_transfer, settings)), m_output(options.format)
 {
@@ -67,6 +69,7 @@ CliCrawl::CliCrawl(const CliOptions &options, const Settings &settings, QObject 
     connect(m_engine.get(), &CrawlEngine::pageCompleted, this, &CliCrawl::onPageCompleted);
     connect(m_engine.get(), &CrawlEngine::runningChanged, this, &CliCrawl::onRunningChanged);
     connect(m_engine.get(), &CrawlEngine::readsSettled, this, &CliCrawl::finishWhenSettled);
+    connect(m_signals.get(), &TerminationSignals::received, this, &CliCrawl::onSignal);
 }
 
 CliCrawl::~CliCrawl()
@@ -75,6 +78,12 @@ CliCrawl::~CliCrawl()
 
 bool CliCrawl::start()
 {
+    // Every page is read into the download folder: without one the crawl could
+    // only fail page after page and call that finished.
+    if (!m_transfer->makeDownloadFolder()) {
+        printError(m_transfer->folderError());
+        return false;
+    }
     // Every file is open before any is emptied: a run that cannot start leaves
     // an earlier run's files as they were.
     const bool opened = m_output.open(m_options.outputFile)
@@ -83,8 +92,6 @@ bool CliCrawl::start()
         printError(m_output.failed() ? m_output.errorText() : m_events.errorText());
         return false;
     }
-    m_signals = std::make_unique<TerminationSignals>(std::initializer_list<int>{SIGINT, SIGTERM, SIGHUP});
-    connect(m_signals.get(), &TerminationSignals::received, this, &CliCrawl::onSignal);
     m_engine->setRobotsHonoured(m_options.honourRobots);
     m_engine->setRootText(m_options.root);
     m_engine->cmdCrawl_Click();
@@ -254,10 +261,16 @@ int printLinkClassification(const CliOptions &options, const Settings &settings)
         printError(output.errorText());
         return 1;
     }
-    // The scan deletes the file it reads, so it works on a copy: the saved page stays.
-    QTemporaryDir scratch;
+    // The scan deletes the file it reads, so it works on a copy: the saved page
+    // stays. The copy goes in a download folder like a crawl's pages, so that
+    // one left by a run that was killed is removed by a later run.
+    const DownloadFolder scratch;
+    if (!scratch.isValid()) {
+        printError(scratch.errorString());
+        return 1;
+    }
     const QString copy = scratch.filePath(QStringLiteral("page"));
-    if (!scratch.isValid() || !QFile::copy(options.pageFile, copy)) {
+    if (!QFile::copy(options.pageFile, copy)) {
         printError(QStringLiteral("cannot read ") + options.pageFile);
         return 1;
     }

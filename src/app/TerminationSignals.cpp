@@ -11,6 +11,9 @@ namespace {
 int signalPipe[2] = {-1, -1};
 
 // Runs in signal context: only hands the signal's number to the event loop.
+// The write never blocks: signals that come faster than the event loop reads
+// them, or once it has stopped reading, would otherwise fill the socket and
+// hang the program in here.
 void onSignal(int signalNumber)
 {
     const auto byte = static_cast<unsigned char>(signalNumber);
@@ -22,7 +25,7 @@ void onSignal(int signalNumber)
 TerminationSignals::TerminationSignals(std::initializer_list<int> signalNumbers, QObject *parent)
     : QObject(parent)
 {
-    if (signalPipe[0] >= 0 || ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0)
+    if (signalPipe[0] >= 0 || ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, signalPipe) != 0)
         return;
     m_notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &TerminationSignals::onReadable);
@@ -40,8 +43,9 @@ TerminationSignals::~TerminationSignals()
 {
     if (!m_notifier)
         return;
+    // The program is ending: a later request to end changes nothing.
     for (const int signalNumber : std::as_const(m_signals))
-        std::signal(signalNumber, SIG_DFL);
+        std::signal(signalNumber, SIG_IGN);
     // The notifier goes before the socket it watches is closed.
     delete m_notifier;
     m_notifier = nullptr;

@@ -10,12 +10,37 @@
 #include <cstdio>
 #include <cstring>
 
+namespace {
+
+const char HelpText[] =
+    "Usage: trovewick [OPTION] [QT OPTION]...\n"
+    "Search web sites for files, in a window: type a root address and press Crawl.\n"
+    "\n"
+    "  --help     print this help and exit\n"
+    "  --version  print the version and exit\n"
+    "\n"
+    "Among the options every Qt program takes:\n"
+    "  -platform NAME    the Qt platform plugin to show the window with, such as\n"
+    "                    xcb, wayland or offscreen (as QT_QPA_PLATFORM)\n"
+    "  -display DISPLAY  the X server to show the window on (as DISPLAY)\n"
+    "  -style STYLE      the widget style, such as Fusion\n"
+    "\n"
+    "The crawl limits and lists are set under Tools > Options and shared with\n"
+    "trovewick-cli, the crawler for the command line. SIGINT, SIGTERM and SIGHUP\n"
+    "end the program as closing the window does, with exit code 0.\n";
+
+} // namespace
+
 int main(int argc, char *argv[])
 {
-    // The window takes no options of its own but --version, answered before a
-    // display is needed; Qt's own (-platform, -display, ...) go to the
-    // application object.
+    // The window's own options are answered before a display is needed: the
+    // application object ends the program without one. Qt's own (-platform,
+    // -display, ...) go to the application object.
     for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0) {
+            std::fputs(HelpText, stdout);
+            return 0;
+        }
         if (std::strcmp(argv[i], "--version") == 0) {
             std::printf("trovewick %s\n", TrovewickVersion);
             return 0;
@@ -29,11 +54,13 @@ int main(int argc, char *argv[])
     QApplication::setWindowIcon(productIcon());
     AppFonts::loadBundledFonts();
 
-    frmMain window;
     // Asked to end from outside, the program quits as if the window were
     // closed: reads cancelled, their temporary folder removed, nothing saved.
+    // Made before the window, so that it is still there while the window is
+    // torn down.
     TerminationSignals endRequests({SIGINT, SIGTERM, SIGHUP});
     QObject::connect(&endRequests, &TerminationSignals::received, &app, &QCoreApplication::quit);
+    frmMain window;
     window.Form_Load();
     return app.exec();
 }

@@ -22,18 +22,37 @@ std::unique_ptr<QLockFile> lockFor(const QString &folder)
     return lock;
 }
 
+// Qt answers an empty path when TMPDIR names no folder that is there. The
+// folder is then tried where TMPDIR says, so that making it fails with a reason
+// that names what the user set, instead of succeeding in the root folder (or
+// sweeping the current one for abandoned folders).
+QString temporaryParent()
+{
+    const QString parent = QDir::tempPath();
+    if (!parent.isEmpty())
+        return parent;
+    const QString named = qEnvironmentVariable("TMPDIR");
+    return named.isEmpty() ? QStringLiteral("/tmp") : named;
+}
+
 } // namespace
 
 DownloadFolder::DownloadFolder()
 {
-    const QString parent = QDir::tempPath();
+    const QString parent = temporaryParent();
     removeAbandoned(parent);
     m_dir = std::make_unique<QTemporaryDir>(parent + u'/' + FolderPrefix + QStringLiteral("XXXXXX"));
-    if (!m_dir->isValid())
+    if (!m_dir->isValid()) {
+        m_error = QStringLiteral("cannot make a folder for page bodies in %1: %2")
+                      .arg(QDir::toNativeSeparators(parent), m_dir->errorString());
         return;
+    }
     m_lock = lockFor(m_dir->path());
-    if (!m_lock->tryLock(0))
+    if (!m_lock->tryLock(0)) {
+        m_error = QStringLiteral("cannot lock %1, the folder for page bodies")
+                      .arg(QDir::toNativeSeparators(m_dir->path()));
         m_dir.reset();
+    }
 }
 
 DownloadFolder::~DownloadFolder()
@@ -46,6 +65,11 @@ DownloadFolder::~DownloadFolder()
 bool DownloadFolder::isValid() const
 {
     return m_dir && m_dir->isValid() && m_lock && m_lock->isLocked();
+}
+
+QString DownloadFolder::errorString() const
+{
+    return m_error;
 }
 
 QString DownloadFolder::path() const

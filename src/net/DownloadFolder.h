@@ -25,6 +25,8 @@ public:
     DownloadFolder &operator=(const DownloadFolder &) = delete;
 
     bool isValid() const;
+    // Why the folder could not be made, for people; empty when it was.
+    QString errorString() const;
     QString path() const;
     QString filePath(const QString &name) const;
 
@@ -34,4 +36,5 @@ public:
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<QLockFile> m_lock;
+    QString m_error;
 };

@@ -67,7 +67,7 @@ QString HttpTransfer::StartFileRead(const QByteArray &url, const QByteArray &url
     const QString key = QString::number(++m_lastKey);
 
     const QUrl address = requestUrl(url);
-    if (!address.isValid() || !ensureFolder()) {
+    if (!address.isValid() || !makeDownloadFolder()) {
         failLater(key, fileType, url, data);
         return key;
     }
@@ -128,12 +128,17 @@ QUrl HttpTransfer::requestUrl(const QByteArray &url)
     return result;
 }
 
-bool HttpTransfer::ensureFolder()
+bool HttpTransfer::makeDownloadFolder()
 {
     if (m_folder && m_folder->isValid())
         return true;
     m_folder = std::make_unique<DownloadFolder>();
     return m_folder->isValid();
+}
+
+QString HttpTransfer::folderError() const
+{
+    return m_folder ? m_folder->errorString() : QString();
 }
 
 void HttpTransfer::failLater(const QString &key, int fileType, const QByteArray &url,

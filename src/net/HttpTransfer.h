@@ -39,6 +39,13 @@ public:
     // removes the folders earlier runs left behind when they died.
     QString downloadFolder() const;
 
+    // Makes the download folder now rather than for the first read, so that a
+    // front end can refuse to start a crawl whose every read would fail; false
+    // when it cannot be made, with the reason in folderError(). Reads try
+    // again for themselves.
+    bool makeDownloadFolder();
+    QString folderError() const;
+
     // The address to request for the 8-bit text `url`, or an invalid QUrl when the
     // text is no usable http or https address with a host.
     static QUrl requestUrl(const QByteArray &url);
@@ -46,7 +53,6 @@ public:
 private:
     struct Transfer;
 
-    bool ensureFolder();
     void failLater(const QString &key, int fileType, const QByteArray &url,
                    const QByteArray &data);
     void complete(const QString &key, bool success, int status);

@@ -303,7 +303,7 @@ void frmMain::bindEngine()
     connect(m_engine, &CrawlEngine::titleChanged, this, &QWidget::setWindowTitle);
     connect(m_engine, &CrawlEngine::runningChanged, this, &frmMain::showRunning);
     connect(m_txtRoot, &QLineEdit::textChanged, m_engine, &CrawlEngine::setRootText);
-    connect(m_cmdCrawl, &QPushButton::clicked, m_engine, &CrawlEngine::cmdCrawl_Click);
+    connect(m_cmdCrawl, &QPushButton::clicked, this, &frmMain::cmdCrawl_Click);
     connect(m_cmdClear, &QPushButton::clicked, this, &frmMain::cmdClear_Click);
     setWindowTitle(m_engine->title());
     showRunning(m_engine->running());
@@ -407,6 +407,21 @@ void frmMain::Form_Resize()
     place(m_treePages, r.treePages);
     place(m_lblAd, r.lblAd);
     m_inLayout = false;
+}
+
+void frmMain::cmdCrawl_Click()
+{
+    // Every page is read into the download folder: a crawl without one could
+    // only fail page after page, so it does not start, and the user learns why.
+    if (!m_engine->running() && !m_txPages->makeDownloadFolder()) {
+        auto *box = new QMessageBox(QMessageBox::Warning, Vendor::ProductName,
+                                    QStringLiteral("The crawl cannot start: %1.").arg(m_txPages->folderError()),
+                                    QMessageBox::Ok, this);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->open();
+        return;
+    }
+    m_engine->cmdCrawl_Click();
 }
 
 void frmMain::cmdClear_Click()

@@ -62,6 +62,7 @@ public:
 
     // Handlers, public so that tests drive them the way the events do.
     void Form_Resize();
+    void cmdCrawl_Click();
     void cmdClear_Click();
     void cmdLeft_Click();
     void cmdRight_Click();

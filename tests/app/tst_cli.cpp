@@ -9,14 +9,17 @@
 #include <QMimeDatabase>
 #include <QRegularExpression>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <algorithm>
 #include <csignal>
 #include <functional>
 #include <memory>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -181,6 +184,8 @@ private Q_SLOTS:
     void helpDocumentsTheOptions();
     void endRequestsQuitAndCleanUp_data();
     void endRequestsQuitAndCleanUp();
+    void killedClassificationIsCleanedUpByTheNextRun();
+    void unusableTemporaryFolderStopsTheStart();
     void robotsTxtIsHonouredWhenAsked_data();
     void robotsTxtIsHonouredWhenAsked();
     void versionNamesTheRelease();
@@ -718,11 +723,49 @@ void tst_Cli::endRequestsQuitAndCleanUp()
         QCOMPARE(cli.state(), QProcess::Running);
     }
     ::kill(pid_t(cli.processId()), signalNumber); // quits at once
+    // Then again at every turn of this loop until it is gone, as from `timeout` (process, then group).
+    QTimer again;
+    connect(&again, &QTimer::timeout, this, [&] {
+        if (cli.processId() > 0) // not yet reaped
+            ::kill(pid_t(cli.processId()), signalNumber);
+    });
+    again.start(0);
     QVERIFY(finished.wait(30000));
     QCOMPARE(cli.exitStatus(), QProcess::NormalExit);
     QCOMPARE(cli.exitCode(), exitCode);
     QCOMPARE(QDir(temp.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
              QStringList());
+}
+
+void tst_Cli::killedClassificationIsCleanedUpByTheNextRun()
+{
+    QTemporaryDir temp;
+    const QByteArray oldTemp = qgetenv("TMPDIR");
+    const auto restore = qScopeGuard([&] { qputenv("TMPDIR", oldTemp); });
+    qputenv("TMPDIR", QFile::encodeName(temp.path()));
+    // A saved page that is a pipe nobody writes to holds the run in its copy.
+    const QString endless = m_dir.filePath(QStringLiteral("endless.htm"));
+    QCOMPARE(::mkfifo(QFile::encodeName(endless).constData(), 0600), 0);
+    QProcess cli;
+    cli.setProcessEnvironment(cliEnvironment(QString()));
+    cli.start(QStringLiteral(TROVEWICK_CLI), {QStringLiteral("--links"), QStringLiteral("http://h/"), endless});
+    QTRY_VERIFY_WITH_TIMEOUT(!QDir(temp.path()).isEmpty(), 30000);
+    cli.terminate();
+    QVERIFY(cli.waitForFinished(30000));
+    // The next run, even one that fails, removes what the killed one left.
+    runCli({QStringLiteral("--links"), QStringLiteral("http://h/"), m_dir.filePath(QStringLiteral("none.htm"))});
+    QCOMPARE(QDir(temp.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
+}
+
+void tst_Cli::unusableTemporaryFolderStopsTheStart()
+{
+    const QByteArray oldTemp = qgetenv("TMPDIR");
+    const auto restore = qScopeGuard([&] { qputenv("TMPDIR", oldTemp); });
+    qputenv("TMPDIR", TROVEWICK_CLI "/tmp"); // under a file: no folder, whoever runs the test
+    const Run run = runCli({QStringLiteral("http://unopened.test/")}, m_serverUrl);
+    QCOMPARE(run.exitCode, 1);
+    QCOMPARE(run.err, QByteArray("trovewick-cli: cannot make a folder for page bodies in " TROVEWICK_CLI
+                                 "/tmp: Not a directory\n"));
 }
 
 void tst_Cli::robotsTxtIsHonouredWhenAsked_data()

@@ -5,6 +5,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <csignal>
 
@@ -17,6 +18,7 @@ class tst_WindowSignals : public QObject
 private Q_SLOTS:
     void endRequestsQuitCleanly_data();
     void endRequestsQuitCleanly();
+    void helpNeedsNoDisplay();
 };
 
 void tst_WindowSignals::endRequestsQuitCleanly_data()
@@ -72,6 +74,13 @@ void tst_WindowSignals::endRequestsQuitCleanly()
 
     QSignalSpy finished(&window, &QProcess::finished);
     ::kill(pid_t(window.processId()), signalNumber);
+    // Then again at every turn of this loop until it is gone, as from `timeout` (process, then group).
+    QTimer again;
+    connect(&again, &QTimer::timeout, this, [&] {
+        if (window.processId() > 0) // not yet reaped
+            ::kill(pid_t(window.processId()), signalNumber);
+    });
+    again.start(0);
     QVERIFY(finished.wait(30'000));
     QCOMPARE(window.exitStatus(), QProcess::NormalExit);
     QCOMPARE(window.exitCode(), 0);
@@ -80,6 +89,17 @@ void tst_WindowSignals::endRequestsQuitCleanly()
              QStringList());
     QVERIFY(store.open(QIODevice::ReadOnly));
     QCOMPARE(store.readAll(), settings);
+}
+
+void tst_WindowSignals::helpNeedsNoDisplay()
+{
+    QProcess window;
+    window.setProcessEnvironment(QProcessEnvironment()); // no display, no platform named
+    window.start(QStringLiteral(TROVEWICK_WINDOW), {QStringLiteral("--help")});
+    QVERIFY(window.waitForFinished(30'000));
+    const QByteArray out = window.readAllStandardOutput();
+    QVERIFY2(window.exitStatus() == QProcess::NormalExit && window.exitCode() == 0, out);
+    QVERIFY2(out.contains("--version") && out.contains("-platform NAME"), out);
 }
 
 QTEST_GUILESS_MAIN(tst_WindowSignals)

@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -62,6 +63,7 @@ private Q_SLOTS:
     void txtRootSelectsTextOnFocus();
     void menuLeavesTxtRootSelectionAlone();
     void crawlButtonFollowsEngine();
+    void crawlWithoutDownloadFolderSaysWhy();
     void crawlFinishedBeforeAnyStatusKeepsTheDesignTitle();
     void onlineHelp();
     void menusShowDialogsModally_data();
@@ -540,6 +542,19 @@ void tst_frmMain::crawlButtonFollowsEngine()
     // The title follows the engine's status line.
     engine.setTitle(QStringLiteral("3 files found / 9 pages found..."));
     QCOMPARE(window().windowTitle(), QStringLiteral("3 files found / 9 pages found..."));
+}
+
+void tst_frmMain::crawlWithoutDownloadFolderSaysWhy()
+{
+    const QString notAFolder = QCoreApplication::applicationFilePath() + u"/tmp"_s; // under a file
+    const QByteArray oldTemp = qgetenv("TMPDIR");
+    qputenv("TMPDIR", QFile::encodeName(notAFolder));
+    child<QPushButton>("cmdCrawl")->click();
+    qputenv("TMPDIR", oldTemp);
+    auto *box = window().findChild<QMessageBox *>();
+    QVERIFY(box && box->isVisible());
+    QCOMPARE(box->text(), u"The crawl cannot start: cannot make a folder for page bodies in %1: Not a directory."_s.arg(notAFolder));
+    QVERIFY(!window().engine().running());
 }
 
 void tst_frmMain::crawlFinishedBeforeAnyStatusKeepsTheDesignTitle()
