@@ -48,8 +48,8 @@ private:
 
     bool ensureFolder();
     void failLater(const QString &key, int fileType, const QByteArray &url,
-                   const QByteArray &data);
-    void complete(const QString &key, bool success, int status);
+                   const QByteArray &data, ReadReason reason);
+    void complete(const QString &key, bool success, int status, ReadReason reason);
 
     WebSession &m_session;
     const ReadLimits m_limits;
