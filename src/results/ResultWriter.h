@@ -10,7 +10,8 @@
 
 // Writes a crawl's result list in one format, one line per record. The command
 // line and the window's Save List As both write through these, so a new format
-// is one new writer (and a row in the table of ResultWriter.cpp).
+// is one new writer class, named here and made in create(); a row of the saved
+// formats in ResultWriter.cpp offers it in the window.
 class ResultWriter
 {
 public:
