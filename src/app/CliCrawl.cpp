@@ -9,6 +9,7 @@
 #include "net/DownloadFolder.h"
 #include "net/HttpTransfer.h"
 #include "net/WebSession.h"
+#include "results/TextLines.h"
 #include "settings/Settings.h"
 
 #include <QCoreApplication>
@@ -31,8 +32,8 @@ class PrintingSink final : public LinkSink
 {
 public:
     explicit PrintingSink(CliOutput &output) : m_output(output) {}
-    void AddPage(QByteArray url) override { m_output.classifiedLink(QByteArrayLiteral("page"), url); }
-    void AddFile(QByteArray url) override { m_output.classifiedLink(QByteArrayLiteral("file"), url); }
+    void AddPage(QByteArray url) override { m_output.classifiedLink({QByteArrayLiteral("page"), url}); }
+    void AddFile(QByteArray url) override { m_output.classifiedLink({QByteArrayLiteral("file"), url}); }
 
 private:
     CliOutput &m_output;
@@ -115,7 +116,7 @@ void CliCrawl::onFileAdded(const QModelIndex &parent, int first, int last)
         return;
     const NodeTree &files = m_engine->treeFiles();
     for (int row = first; row <= last; ++row) {
-        m_output.foundFile(files.Key(files.nodeIndex(files.index(row, 0, parent))), QByteArray());
+        m_output.foundFile({files.Key(files.nodeIndex(files.index(row, 0, parent))), QByteArray()});
         ++m_filesWritten;
     }
     outputFailed();
@@ -123,11 +124,8 @@ void CliCrawl::onFileAdded(const QModelIndex &parent, int first, int last)
 
 void CliCrawl::writeFoundFiles()
 {
-    const NodeTree &files = m_engine->treeFiles();
-    while (m_filesWritten < files.Count()) {
-        ++m_filesWritten;
-        m_output.foundFile(files.Key(m_filesWritten), m_engine->foundOn(m_filesWritten));
-    }
+    while (m_filesWritten < m_engine->treeFiles().Count())
+        m_output.foundFile(fileRecord(*m_engine, ++m_filesWritten));
 }
 
 bool CliCrawl::outputFailed()
@@ -243,7 +241,7 @@ void CliCrawl::finish()
     if (m_options.printPages) {
         const NodeTree &pages = m_engine->treePages();
         for (int i = 1; i <= pages.Count(); ++i)
-            m_output.pageNode(i, pages.Image(i), pages.Key(i));
+            m_output.pageNode(pageRecord(pages, i));
     }
     m_output.finalStatus(last);
     if (!m_output.close() || !m_events.close()) {

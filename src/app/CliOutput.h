@@ -2,9 +2,12 @@
 
 #include "app/CliOptions.h"
 #include "app/OutputFile.h"
+#include "results/ResultWriter.h"
 
 #include <QByteArray>
 #include <QString>
+
+#include <memory>
 
 // Where the crawler's results go (standard output, or the --output file) and in
 // which form: the plain lines it has always printed, or JSON Lines. Every line
@@ -25,14 +28,14 @@ public:
     // starting (see OutputFile).
     [[nodiscard]] bool truncate() { return m_file.truncate(); }
 
-    // A found file, and the address of the page it was found on (JSON only).
-    void foundFile(const QByteArray &url, const QByteArray &page);
-    // A node of the page tree: its index, its picture and its key.
-    void pageNode(int index, int image, const QByteArray &key);
+    // A found file; the page it was found on is written in JSON only.
+    void foundFile(const FileRecord &record) { write(m_writer->file(record)); }
+    // A node of the page tree.
+    void pageNode(const PageRecord &record) { write(m_writer->page(record)); }
     // The last status line (JSON only; text mode writes it to standard error).
-    void finalStatus(const QString &text);
-    // A link of a saved page: `kind` is "page" or "file".
-    void classifiedLink(const QByteArray &kind, const QByteArray &url);
+    void finalStatus(const QString &text) { write(m_writer->status(text)); }
+    // A link of a saved page.
+    void classifiedLink(const LinkRecord &record) { write(m_writer->link(record)); }
 
     // Flushes and closes; false when that or any write before it failed.
     [[nodiscard]] bool close() { return m_file.close(); }
@@ -42,18 +45,8 @@ public:
     QString errorText() const { return m_file.errorText(); }
 
 private:
-    void write(const QByteArray &line) { m_file.write(line); }
+    void write(const QByteArray &line);
 
-    CliOptions::Format m_format;
+    std::unique_ptr<ResultWriter> m_writer;
     OutputFile m_file;
 };
-
-// The state word the page list and the event log use for a node image.
-QByteArray pageStateName(int image);
-
-// `text` with every control byte (0x00 to 0x1F and 0x7F) written as %XX in
-// upper-case hex: an address from a hostile page stays on its one line.
-QByteArray escapeControlBytes(const QByteArray &text);
-
-// INDEX<TAB>STATE<TAB>KEY, the line of --pages and --events.
-QByteArray nodeLine(int index, int image, const QByteArray &key);

@@ -215,7 +215,7 @@ bool CrawlEngine::robotsLetRead(int page, int &inFlight)
         return true;
     case RobotsGate::Verdict::Refuse:
         // Refused pages end as failed, without a read.
-        m_pages.SetImage(page, NodeImage::Failed);
+        m_pages.SetImage(page, NodeImage::Failed, 0, ReadReason::Robots);
         Q_EMIT pageCompleted(page, NodeImage::Failed, m_pages.Key(page));
         return false;
     case RobotsGate::Verdict::Asked:
@@ -262,10 +262,14 @@ void CrawlEngine::txPages_FileReadComplete(const QString &strFileKey, int, const
 
 void CrawlEngine::handlePageRead(const AsyncProp &asyncProp, const QByteArray &strData)
 {
+    // What the page fails with, should it: the read's reason until a body is
+    // there to scan, then the scan's.
+    ReadReason failure = asyncProp.reason;
     try {
         if (asyncProp.value.isEmpty())
             throw AppError(ErrorNumber::FileNotFound, QStringLiteral("txPages"),
                            QStringLiteral("File not found"));
+        failure = ReadReason::Parse;
         m_pageBeingScanned = asyncProp.url;
         const auto scanned = qScopeGuard([this] { m_pageBeingScanned.clear(); });
         modParse::ParsePageFile(asyncProp.value, asyncProp.url, modParse::linkListsFrom(m_settings), *this);
@@ -273,19 +277,19 @@ void CrawlEngine::handlePageRead(const AsyncProp &asyncProp, const QByteArray &s
         if (page == 0)
             throw AppError(ErrorNumber::InvalidArgument, QStringLiteral("treePages"),
                            QStringLiteral("Index out of bounds"));
-        m_pages.SetImage(page, NodeImage::Done);
+        m_pages.SetImage(page, NodeImage::Done, asyncProp.status, ReadReason::None);
         Q_EMIT pageCompleted(page, NodeImage::Done, m_pages.Key(page));
     } catch (const std::exception &) {
-        markFailed(strData);
+        markFailed(strData, asyncProp.status, failure);
     }
 }
 
-void CrawlEngine::markFailed(const QByteArray &strData)
+void CrawlEngine::markFailed(const QByteArray &strData, int status, ReadReason reason)
 {
     const int page = pageIndexFrom(strData, m_pages);
     if (page == 0)
         return;
-    m_pages.SetImage(page, NodeImage::Failed);
+    m_pages.SetImage(page, NodeImage::Failed, status, reason);
     Q_EMIT pageCompleted(page, NodeImage::Failed, m_pages.Key(page));
 }
 

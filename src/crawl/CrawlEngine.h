@@ -75,7 +75,8 @@ public:
     void TimerKeepBusy_Timer();
 
     // Handles one finished read: a page is parsed and marked done, or marked
-    // failed; a "SPONSOR" read becomes the popup page.
+    // failed; a "SPONSOR" read becomes the popup page. The page node keeps the
+    // read's status and why it failed (treePages' Status and Reason).
     void txPages_FileReadComplete(const QString &strFileKey, int lngFileType, const AsyncProp &asyncProp,
                                   const QByteArray &strData);
 
@@ -123,7 +124,7 @@ private:
     void runTick();
     bool robotsLetRead(int page, int &inFlight);
     void handlePageRead(const AsyncProp &asyncProp, const QByteArray &strData);
-    void markFailed(const QByteArray &strData);
+    void markFailed(const QByteArray &strData, int status, ReadReason reason);
 
     TransferComponent &m_transfer;
     const Settings &m_settings;

@@ -40,14 +40,29 @@ int NodeTree::insert(int parentIndex, const QByteArray &key, const QByteArray &t
 
 void NodeTree::SetImage(int index, int image)
 {
+    const Node &target = node(index);
+    SetImage(index, image, target.status, target.reason);
+}
+
+void NodeTree::SetImage(int index, int image, int status, ReadReason reason)
+{
     Node &target = m_nodes[size_t(index - 1)];
-    if (target.image == image)
+    QList<int> roles;
+    if (target.image != image) {
+        --m_imageCounts[target.image];
+        ++m_imageCounts[image];
+        target.image = image;
+        roles << ImageRole << Qt::DecorationRole;
+    }
+    if (target.status != status || target.reason != reason) {
+        target.status = status;
+        target.reason = reason;
+        roles << StatusRole << ReasonRole;
+    }
+    if (roles.isEmpty())
         return;
-    --m_imageCounts[target.image];
-    ++m_imageCounts[image];
-    target.image = image;
     const QModelIndex changed = modelIndex(index);
-    Q_EMIT dataChanged(changed, changed, {ImageRole, Qt::DecorationRole});
+    Q_EMIT dataChanged(changed, changed, roles);
 }
 
 void NodeTree::Clear()
@@ -134,6 +149,10 @@ QVariant NodeTree::data(const QModelIndex &index, int role) const
         return n.key;
     case IndexRole:
         return nodeIdx;
+    case StatusRole:
+        return n.status;
+    case ReasonRole:
+        return int(n.reason);
     default:
         return {};
     }

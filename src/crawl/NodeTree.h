@@ -1,5 +1,7 @@
 #pragma once
 
+#include "net/ReadReason.h"
+
 #include <QAbstractItemModel>
 #include <QByteArray>
 #include <QHash>
@@ -28,8 +30,10 @@ class NodeTree final : public QAbstractItemModel
     Q_DISABLE_COPY_MOVE(NodeTree)
 
 public:
-    // The node state as a model role; DisplayRole gives the text decoded for display.
-    enum Role { ImageRole = Qt::UserRole + 1, KeyRole, IndexRole };
+    // The node state as model roles; DisplayRole gives the text decoded for
+    // display. A page's read ended with StatusRole (its HTTP status, 0 for none)
+    // and ReasonRole (a ReadReason, as an int).
+    enum Role { ImageRole = Qt::UserRole + 1, KeyRole, IndexRole, StatusRole, ReasonRole };
 
     // Indexes are signed 16-bit, so the tree never holds more nodes than this.
     static constexpr int MaxNodes = 32767;
@@ -55,6 +59,11 @@ public:
     // Node fields by 1-based index; the index must name a node.
     int Image(int index) const { return node(index).image; }
     void SetImage(int index, int image);
+    // Sets a page's image with what its read ended with, in one change.
+    void SetImage(int index, int image, int status, ReadReason reason);
+    // The HTTP status and reason a page's read ended with; 0 and None until set.
+    int Status(int index) const { return node(index).status; }
+    ReadReason Reason(int index) const { return node(index).reason; }
     const QByteArray &Key(int index) const { return node(index).key; }
     const QByteArray &Text(int index) const { return node(index).text; }
     int ChildCount(int index) const { return int(node(index).children.size()); }
@@ -84,6 +93,8 @@ private:
         int parent = 0;        // 0 for a top-level node
         int row = 0;           // position among its siblings
         std::vector<int> children;
+        int status = 0;
+        ReadReason reason = ReadReason::None;
     };
 
     const Node &node(int index) const { return m_nodes[size_t(index - 1)]; }

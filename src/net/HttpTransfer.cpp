@@ -67,8 +67,13 @@ QString HttpTransfer::StartFileRead(const QByteArray &url, const QByteArray &url
     const QString key = QString::number(++m_lastKey);
 
     const QUrl address = requestUrl(url);
-    if (!address.isValid() || !makeDownloadFolder()) {
-        failLater(key, fileType, url, data);
+    if (!address.isValid()) {
+        failLater(key, fileType, url, data, ReadReason::Scheme);
+        return key;
+    }
+    // No room for the download here fails the read, but for no reason of the web's.
+    if (!makeDownloadFolder()) {
+        failLater(key, fileType, url, data, ReadReason::None);
         return key;
     }
 
@@ -80,7 +85,7 @@ QString HttpTransfer::StartFileRead(const QByteArray &url, const QByteArray &url
     transfer->file.setFileName(m_folder->filePath(key + QStringLiteral(".tmp")));
     // Unbuffered: each piece the session hands over is one write.
     if (!transfer->file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
-        failLater(key, fileType, url, data);
+        failLater(key, fileType, url, data, ReadReason::None);
         return key;
     }
 
@@ -88,7 +93,7 @@ QString HttpTransfer::StartFileRead(const QByteArray &url, const QByteArray &url
     transfer->read = m_session.read(
         address, m_limits,
         [&file](QByteArrayView piece) { return file.write(piece.data(), piece.size()) == piece.size(); },
-        [this, key](bool ok, int status) { complete(key, ok, status); });
+        [this, key](bool ok, int status, ReadReason reason) { complete(key, ok, status, reason); });
     m_transfers.emplace(key, std::move(transfer));
     return key;
 }
@@ -142,16 +147,16 @@ QString HttpTransfer::folderError() const
 }
 
 void HttpTransfer::failLater(const QString &key, int fileType, const QByteArray &url,
-                             const QByteArray &data)
+                             const QByteArray &data, ReadReason reason)
 {
     // The caller may still be handing out requests; the outcome comes from the
     // event loop like every other one.
-    QTimer::singleShot(0, this, [this, key, fileType, url, data] {
-        Q_EMIT FileReadComplete(key, fileType, AsyncProp{QString(), url}, data);
+    QTimer::singleShot(0, this, [this, key, fileType, url, data, reason] {
+        Q_EMIT FileReadComplete(key, fileType, AsyncProp{QString(), url, 0, reason}, data);
     });
 }
 
-void HttpTransfer::complete(const QString &key, bool success, int status)
+void HttpTransfer::complete(const QString &key, bool success, int status, ReadReason reason)
 {
     const auto it = m_transfers.find(key);
     if (it == m_transfers.end())
@@ -169,6 +174,7 @@ void HttpTransfer::complete(const QString &key, bool success, int status)
         transfer->file.remove();
 
     // Last, because the receiver may start new reads or take the component down.
-    Q_EMIT FileReadComplete(transfer->key, transfer->fileType, AsyncProp{path, transfer->url, status},
+    Q_EMIT FileReadComplete(transfer->key, transfer->fileType,
+                            AsyncProp{path, transfer->url, status, success ? ReadReason::None : reason},
                             transfer->data);
 }

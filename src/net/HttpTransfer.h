@@ -54,8 +54,8 @@ private:
     struct Transfer;
 
     void failLater(const QString &key, int fileType, const QByteArray &url,
-                   const QByteArray &data);
-    void complete(const QString &key, bool success, int status);
+                   const QByteArray &data, ReadReason reason);
+    void complete(const QString &key, bool success, int status, ReadReason reason);
 
     WebSession &m_session;
     const ReadLimits m_limits;

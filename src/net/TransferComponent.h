@@ -1,17 +1,20 @@
 #pragma once
 
+#include "net/ReadReason.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QString>
 
 // What a finished read hands back: the local file holding the body (empty when
 // the read failed, so no readable file can be taken from it), the address that
-// was requested and the HTTP status of the last answer.
+// was requested, the HTTP status of the last answer and why the read failed.
 struct AsyncProp
 {
     QString value; // full path of the downloaded file; empty on failure
     QByteArray url;  // the URL that was requested, unchanged by redirects
     int status = 0;  // the last answer's HTTP status; 0 when none came
+    ReadReason reason = ReadReason::None; // None when the read succeeded
 };
 
 // The asynchronous download component every read goes through. StartFileRead

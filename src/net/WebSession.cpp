@@ -1,5 +1,6 @@
 #include "net/WebSession.h"
 
+#include "net/CurlReason.h"
 #include "net/WebRequest.h"
 
 #include <QPointer>
@@ -67,8 +68,9 @@ struct WebSession::Read
     qint64 heldBytes = 0;   // every head of the read, which curl keeps until it ends
     bool headEnded = true;  // the next header line may start another response
     bool interim = false;   // the last status line was a 1xx one
-    // The head or body ended the read: too large, wrong status, or the sink said no.
-    bool refused = false;
+    // Why the session ended the read, if it did.
+    SessionRefusal refusal = SessionRefusal::None;
+    qint64 startedAt = 0; // on the session's clock, for the deadline
     // When the read last received a byte, on the session's clock. Curl's own
     // low-speed check would end a read that keeps trickling in slower than a
     // byte a second; the idle limit ends only one that has gone quiet.
@@ -109,7 +111,7 @@ struct WebSession::Read
         read->heldBytes += qint64(bytes);
         session.m_mostBytesHeld = std::max(session.m_mostBytesHeld, read->heldBytes);
         if (read->headerBytes > read->limits.maxHeaderBytes) {
-            read->refused = true;
+            read->refusal = SessionRefusal::HeadTooLarge;
             return 0;
         }
         if (line == "\r\n" || line == "\n")
@@ -129,12 +131,15 @@ struct WebSession::Read
         // location among them) is an error page.
         read->received += qint64(bytes);
         if (status < 200 || status >= 300) {
-            read->refused = true;
+            read->refusal = SessionRefusal::ErrorPage;
             return read->received <= DrainedErrorBytes ? bytes : 0;
         }
-        if (read->received > read->limits.maxBodyBytes
-            || !read->sink(QByteArrayView(data, qsizetype(bytes)))) {
-            read->refused = true;
+        if (read->received > read->limits.maxBodyBytes) {
+            read->refusal = SessionRefusal::BodyTooLarge;
+            return 0;
+        }
+        if (!read->sink(QByteArrayView(data, qsizetype(bytes)))) {
+            read->refusal = SessionRefusal::SinkFailed;
             return 0;
         }
         return bytes;
@@ -210,6 +215,7 @@ WebSession::ReadId WebSession::read(const QUrl &url, const ReadLimits &limits, B
     // The idle time counts from the request on: connecting and waiting for the
     // answer are as idle as a body that stops.
     read->lastByteAt = m_clock.elapsed();
+    read->startedAt = read->lastByteAt;
     read->idleCheck.setSingleShot(true);
     connect(&read->idleCheck, &QTimer::timeout, this, [this, id] { checkIdle(id); });
     read->idleCheck.start(limits.idleTimeoutMs);
@@ -221,7 +227,7 @@ WebSession::ReadId WebSession::read(const QUrl &url, const ReadLimits &limits, B
     if (!easy || !guarded || curl_multi_add_handle(m_multi, easy) != CURLM_OK) {
         // Out of memory, or a libcurl without the scheme guards: the read
         // fails, later, like any other.
-        added.refused = true;
+        added.refusal = SessionRefusal::NotStarted;
         QTimer::singleShot(0, this, [this, id] { failUnstarted(id); });
     }
     return id;
@@ -235,7 +241,7 @@ void WebSession::failUnstarted(ReadId id)
     const Finished finished = std::move(it->second->finished);
     m_reads.erase(it);
     if (finished)
-        finished(false, 0);
+        finished(false, 0, curlReason(CURLE_OK, SessionRefusal::NotStarted, 0, false));
 }
 
 void WebSession::checkIdle(ReadId id)
@@ -254,10 +260,11 @@ void WebSession::checkIdle(ReadId id)
     }
     long status = 0;
     curl_easy_getinfo(read.easy, CURLINFO_RESPONSE_CODE, &status);
+    const ReadReason reason = curlReason(CURLE_OK, SessionRefusal::Idle, int(status), false);
     const Finished finished = std::move(read.finished);
     endRead(id);
     if (finished)
-        finished(false, int(status));
+        finished(false, int(status), reason);
 }
 
 void WebSession::cancel(ReadId id)
@@ -330,12 +337,15 @@ void WebSession::collectFinished()
         curl_easy_getinfo(message->easy_handle, CURLINFO_PRIVATE, &read);
         long status = 0;
         curl_easy_getinfo(message->easy_handle, CURLINFO_RESPONSE_CODE, &status);
-        const bool ok = message->data.result == CURLE_OK && !read->refused && status >= 200
-                        && status < 300;
+        const bool ok = message->data.result == CURLE_OK && read->refusal == SessionRefusal::None
+                        && status >= 200 && status < 300;
+        const bool pastDeadline = m_clock.elapsed() - read->startedAt >= read->limits.deadlineMs;
+        const ReadReason reason =
+            ok ? ReadReason::None : curlReason(message->data.result, read->refusal, int(status), pastDeadline);
         const Finished finished = std::move(read->finished);
         endRead(read->id);
         if (finished)
-            finished(ok, int(status));
+            finished(ok, int(status), reason);
         if (!alive)
             return;
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "net/ReadLimits.h"
+#include "net/ReadReason.h"
 
 #include <QByteArrayView>
 #include <QElapsedTimer>
@@ -37,9 +38,10 @@ public:
     // false ends the read as failed.
     using BodySink = std::function<bool(QByteArrayView piece)>;
     // Called exactly once per read, from the event loop, never from inside
-    // read(): true when the whole body arrived within the limits, and the HTTP
-    // status of the last answer (0 when none came).
-    using Finished = std::function<void(bool ok, int status)>;
+    // read(): true when the whole body arrived within the limits, the HTTP
+    // status of the last answer (0 when none came) and why the read failed
+    // (None when it did not).
+    using Finished = std::function<void(bool ok, int status, ReadReason reason)>;
 
     explicit WebSession(QObject *parent = nullptr);
     ~WebSession() override;

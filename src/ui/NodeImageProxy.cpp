@@ -26,10 +26,16 @@ void NodeImageProxy::announcePictures(const QModelIndex &parent)
 
 QVariant NodeImageProxy::data(const QModelIndex &index, int role) const
 {
-    // Nodes carry no tooltip of their own, so a tree's own tooltip ("Double-click
-    // to open link") shows over its nodes too.
-    if (role == Qt::ToolTipRole)
-        return {};
+    // A failed page says why in its tooltip. Other nodes carry none of their
+    // own, so a tree's own tooltip ("Double-click to open link") shows over them.
+    if (role == Qt::ToolTipRole) {
+        if (QIdentityProxyModel::data(index, NodeTree::ImageRole).toInt() != NodeImage::Failed)
+            return {};
+        const QString why = ReadReasons::plainWords(
+            ReadReason(QIdentityProxyModel::data(index, NodeTree::ReasonRole).toInt()),
+            QIdentityProxyModel::data(index, NodeTree::StatusRole).toInt());
+        return why.isEmpty() ? QVariant() : QVariant(why);
+    }
     if (role != Qt::DecorationRole)
         return QIdentityProxyModel::data(index, role);
     if (!index.isValid())

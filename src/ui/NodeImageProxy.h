@@ -5,7 +5,8 @@
 #include <QIdentityProxyModel>
 
 // Shows a node tree with pictures: the decoration of each node is the picture
-// of its image index. Nodes have no tooltips; everything else passes through.
+// of its image index. A failed page's tooltip says why it failed; other nodes
+// have none. Everything else passes through.
 class NodeImageProxy final : public QIdentityProxyModel
 {
     Q_OBJECT

@@ -1,7 +1,9 @@
 #include "ui/ResultMenus.h"
 
 #include "common/WebText.h"
+#include "crawl/CrawlEngine.h"
 #include "crawl/NodeTree.h"
+#include "results/ResultWriter.h"
 
 #include <QAbstractProxyModel>
 #include <QAction>
@@ -29,10 +31,10 @@ void copyToClipboard(const QString &text)
 
 } // namespace
 
-ResultMenus::ResultMenus(QTreeView *files, const NodeTree &fileTree, QTreeView *pages,
-                         const NodeTree &pageTree, Hooks hooks, QObject *parent)
-    : QObject(parent), m_files(files), m_fileTree(fileTree), m_pages(pages), m_pageTree(pageTree),
-      m_hooks(std::move(hooks))
+ResultMenus::ResultMenus(QTreeView *files, QTreeView *pages, const CrawlEngine &engine, Hooks hooks,
+                         QObject *parent)
+    : QObject(parent), m_engine(engine), m_files(files), m_fileTree(engine.treeFiles()), m_pages(pages),
+      m_pageTree(engine.treePages()), m_hooks(std::move(hooks))
 {
     for (QTreeView *tree : {m_files, m_pages}) {
         tree->viewport()->installEventFilter(this);
@@ -135,16 +137,13 @@ QString ResultMenus::addressOf(QTreeView *tree, const QModelIndex &item) const
 
 QString ResultMenus::allFileAddresses() const
 {
-    QString list;
-    for (int i = 1; i <= m_fileTree.Count(); ++i)
-        list += decodeWebText(m_fileTree.Key(i)) + u'\n';
-    return list;
+    return QString::fromUtf8(resultList(m_engine, *ResultWriter::create(ResultWriter::Format::AddressList)));
 }
 
 bool ResultMenus::saveFileList(const QString &path, QString *reason) const
 {
     QSaveFile file(path);
-    const QByteArray bytes = allFileAddresses().toUtf8();
+    const QByteArray bytes = resultList(m_engine, *ResultWriter::create(SavedFormats::forFileName(path)));
     if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())
         return true;
     if (reason)

@@ -6,6 +6,7 @@
 
 #include <functional>
 
+class CrawlEngine;
 class NodeTree;
 class QModelIndex;
 class QPoint;
@@ -15,8 +16,12 @@ class QTreeView;
 // on a found file "&Open", "&Copy Address", "Copy &All Addresses" and
 // "&Save List As..."; on a page "&Copy Address" and "Open in &Browser". They
 // open with the right mouse button (on the item under it), with the Menu key
-// or with Shift+F10 (on the current item). Addresses are copied and saved as
-// the trees display them, one per line with LF line ends, in list order.
+// or with Shift+F10 (on the current item). Addresses are copied as the trees
+// display them, one per line with LF line ends, in list order. The list is
+// saved by its file's type: so as text (*.txt, and any other name), or as JSON
+// Lines (*.jsonl), the command line's --format jsonl --pages without its last
+// status line: each file with its page, then each page node with its state
+// and why it failed.
 class ResultMenus final : public QObject
 {
     Q_OBJECT
@@ -32,15 +37,16 @@ public:
         std::function<void(const QString &)> reportSaveError; // the reason, for a message box
     };
 
-    // `files` and `pages` show `fileTree` and `pageTree` through proxies that
-    // keep their rows; all must outlive the menus.
-    ResultMenus(QTreeView *files, const NodeTree &fileTree, QTreeView *pages, const NodeTree &pageTree,
-                Hooks hooks, QObject *parent = nullptr);
+    // `files` and `pages` show the engine's treeFiles and treePages through
+    // proxies that keep their rows; all must outlive the menus.
+    ResultMenus(QTreeView *files, QTreeView *pages, const CrawlEngine &engine, Hooks hooks,
+                QObject *parent = nullptr);
     ~ResultMenus() override;
 
     // Every found file, one per line, in list order.
     QString allFileAddresses() const;
-    // Writes allFileAddresses() to `path`; on failure returns false and says why.
+    // Writes the list to `path` in the format its name says; on failure returns
+    // false and says why.
     bool saveFileList(const QString &path, QString *reason) const;
 
     // The menu on screen, if any; tests pick its actions.
@@ -57,6 +63,7 @@ private:
     QString addressOf(QTreeView *tree, const QModelIndex &item) const;
     void saveListAs();
 
+    const CrawlEngine &m_engine;
     QTreeView *m_files;
     const NodeTree &m_fileTree;
     QTreeView *m_pages;

@@ -4,6 +4,7 @@
 #include "crawl/NodeTree.h"
 #include "net/HttpTransfer.h"
 #include "net/WebSession.h"
+#include "results/ResultWriter.h"
 #include "settings/Settings.h"
 #include "settings/SettingsPersistence.h"
 #include "sponsor/SponsorFeed.h"
@@ -238,16 +239,19 @@ void frmMain::createControls()
     hooks.openCurrentFile = [this] { treeFiles_DblClick(); };
     hooks.openInBrowser = [this](const QString &address) { openWithShell(address); };
     hooks.chooseListFile = [this] {
-        return QFileDialog::getSaveFileName(this, QStringLiteral("Save List As"),
-                                            QStringLiteral("found-files.txt"),
-                                            QStringLiteral("Text files (*.txt);;All files (*)"));
+        // The file's type decides the format; a name typed without a suffix
+        // takes the one of the type chosen.
+        QString type;
+        const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save List As"),
+                                                          QStringLiteral("found-files.txt"),
+                                                          SavedFormats::dialogFilter(), &type);
+        return SavedFormats::withSuffix(path, type);
     };
     hooks.reportSaveError = [this](const QString &text) {
         QMessageBox box(QMessageBox::Warning, Vendor::ProductName, text, QMessageBox::Ok, this);
         box.exec();
     };
-    m_resultMenus = new ResultMenus(m_treeFiles, m_engine->treeFiles(), m_treePages, m_engine->treePages(),
-                                    std::move(hooks), this);
+    m_resultMenus = new ResultMenus(m_treeFiles, m_treePages, *m_engine, std::move(hooks), this);
 }
 
 QTreeView *frmMain::createTree(const QString &name, NodeImageProxy *model)

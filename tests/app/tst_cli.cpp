@@ -218,12 +218,18 @@ private:
     QTemporaryDir m_dir;
 };
 
-static QJsonObject pageObject(int index, const char *state, const char *url)
+static QJsonObject pageObject(int index, const char *state, const char *url, int status = 0,
+                              const char *reason = nullptr)
 {
-    return QJsonObject{{QStringLiteral("type"), QStringLiteral("page")},
-                       {QStringLiteral("index"), index},
-                       {QStringLiteral("state"), QString::fromLatin1(state)},
-                       {QStringLiteral("url"), QString::fromLatin1(url)}};
+    QJsonObject page{{QStringLiteral("type"), QStringLiteral("page")},
+                     {QStringLiteral("index"), index},
+                     {QStringLiteral("state"), QString::fromLatin1(state)},
+                     {QStringLiteral("url"), QString::fromLatin1(url)}};
+    if (status != 0)
+        page.insert(QStringLiteral("status"), status);
+    if (reason)
+        page.insert(QStringLiteral("reason"), QString::fromLatin1(reason));
+    return page;
 }
 
 // Writes a saved page for --links into the test's folder; its path.
@@ -1043,14 +1049,14 @@ void tst_Cli::jsonLinesNameThePageOfEachFile()
     const QList<QJsonObject> pages = objects.mid(5);
     const QList<QJsonObject> expectedPages = {
         pageObject(1, "domain", "http://site-a.test/"),
-        pageObject(2, "done", "http://site-a.test/index.htm"),
-        pageObject(3, "done", "http://site-a.test/dir/page1.htm"),
-        pageObject(4, "done", "http://site-a.test/dir/page2.html"),
+        pageObject(2, "done", "http://site-a.test/index.htm", 200),
+        pageObject(3, "done", "http://site-a.test/dir/page1.htm", 200),
+        pageObject(4, "done", "http://site-a.test/dir/page2.html", 200),
         pageObject(5, "domain", "http://site-b.test/"),
-        pageObject(6, "done", "http://site-b.test/"),
-        pageObject(7, "failed", "http://site-a.test/missing.htm"),
-        pageObject(8, "failed", "http://site-a.test/broken.htm"),
-        pageObject(9, "done", "http://site-a.test/dir/top.htm"),
+        pageObject(6, "done", "http://site-b.test/", 200),
+        pageObject(7, "failed", "http://site-a.test/missing.htm", 404, "404"),
+        pageObject(8, "failed", "http://site-a.test/broken.htm", 200, "parse"),
+        pageObject(9, "done", "http://site-a.test/dir/top.htm", 200),
     };
     QCOMPARE(pages, expectedPages);
     QHash<QString, QString> stateOf;

@@ -70,6 +70,7 @@ void tst_RobotsGate::rulesDecideTheHostsPages()
 
     engine.TimerKeepBusy_Timer();
     QCOMPARE(engine.treePages().Image(2), NodeImage::Failed);
+    QCOMPARE(engine.treePages().Reason(2), ReadReason::Robots);
     QCOMPARE(engine.treePages().Image(3), NodeImage::Fetching);
     QCOMPARE(requestedUrls(transfer), (QByteArrayList{"http://h/robots.txt", "http://h/b.htm"}));
 

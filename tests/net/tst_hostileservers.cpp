@@ -164,6 +164,7 @@ void TestHostileServers::hostileAnswers_data()
     QTest::addColumn<qint64>("mostHeld");     // what the read may hold in memory at once
     QTest::addColumn<qint64>("mostMade");     // what a streamed answer may have made; 0: not streamed
     QTest::addColumn<int>("requests");
+    QTest::addColumn<QString>("reason");      // why the read failed, as JSON Lines give it
 
     const QByteArray page = filler(100 * KiB);
     const QByteArray ok200 = "HTTP/1.1 200 OK\r\n";
@@ -171,77 +172,83 @@ void TestHostileServers::hostileAnswers_data()
     const qint64 endless = 1024 * MiB;
 
     QTest::newRow("gzip page within the cap")
-        << gzipResponse(gzipped(page, 1)) << limits(MiB) << page << KiB << 0LL << 1;
+        << gzipResponse(gzipped(page, 1)) << limits(MiB) << page << KiB << 0LL << 1 << QString();
     QTest::newRow("gzip bomb past a small cap")
-        << gzipResponse(bomb) << limits(MiB) << QByteArray() << KiB << 0LL << 1;
+        << gzipResponse(bomb) << limits(MiB) << QByteArray() << KiB << 0LL << 1 << QStringLiteral("too-large");
     QTest::newRow("gzip bomb past the page cap")
-        << gzipResponse(bomb) << ReadLimits::pages() << QByteArray() << KiB << 0LL << 1;
+        << gzipResponse(bomb) << ReadLimits::pages() << QByteArray() << KiB << 0LL << 1 << QStringLiteral("too-large");
 
     Response largeHead = Response::html("<p>large head</p>");
     for (int i = 0; i < 600; ++i)
         largeHead.headers.append({"X-Filler-" + QByteArray::number(i), QByteArray(80, 'h')});
     QTest::newRow("head just under the limit")
-        << largeHead << limits(MiB) << largeHead.body << HeadLimit << 0LL << 1;
+        << largeHead << limits(MiB) << largeHead.body << HeadLimit << 0LL << 1 << QString();
     Response tooLargeHead = largeHead;
     for (int i = 600; i < 700; ++i)
         tooLargeHead.headers.append({"X-Filler-" + QByteArray::number(i), QByteArray(80, 'h')});
     QTest::newRow("head past the limit at once")
-        << tooLargeHead << limits(MiB) << QByteArray() << HeadLimit + 100 << 0LL << 1;
+        << tooLargeHead << limits(MiB) << QByteArray() << HeadLimit + 100 << 0LL << 1 << QStringLiteral("head-too-large");
 
     // Forty lines every 5 ms: steady enough never to go idle; past 16 MiB the
     // head would end and the page follow.
     QTest::newRow("head that never ends, sent steadily")
         << streamed(ok200 + "Content-Length: 2\r\n", headerLines(40), 16 * MiB, "\r\nok", 5)
-        << limits(MiB) << QByteArray() << HeadLimit + 100 << MiB << 1;
+        << limits(MiB) << QByteArray() << HeadLimit + 100 << MiB << 1 << QStringLiteral("head-too-large");
     QTest::newRow("header line that never ends")
         << streamed(ok200 + "Content-Length: 2\r\nX-Endless: ", QByteArray(4 * KiB, 'h'), 16 * MiB,
                     "\r\n\r\nok")
-        << limits(MiB) << QByteArray() << HeadLimit << SocketSlack << 1;
+        << limits(MiB) << QByteArray() << HeadLimit << SocketSlack << 1 << QStringLiteral("head-too-large");
     QTest::newRow("interim answers that never end")
         << streamed(QByteArray(), "HTTP/1.1 100 Continue\r\n\r\n", 16 * MiB,
                     ok200 + "Content-Length: 2\r\n\r\nok")
-        << limits(MiB) << QByteArray() << HeadLimit + 100 << SocketSlack << 1;
+        << limits(MiB) << QByteArray() << HeadLimit + 100 << SocketSlack << 1 << QStringLiteral("head-too-large");
     QTest::newRow("trailers that never end")
         << streamed(ok200 + "Transfer-Encoding: chunked\r\n\r\n" + chunk("ok") + "0\r\n",
                     headerLines(40, "X-Trailer"), 16 * MiB, "\r\n")
-        << limits(MiB) << QByteArray() << HeadLimit + 100 << SocketSlack << 1;
+        << limits(MiB) << QByteArray() << HeadLimit + 100 << SocketSlack << 1 << QStringLiteral("head-too-large");
 
     QTest::newRow("huge chunked body")
         << streamed(ok200 + "Transfer-Encoding: chunked\r\n\r\n", chunk(filler(64 * KiB)), endless,
                     "0\r\n\r\n")
-        << limits(MiB) << QByteArray() << KiB << MiB + SocketSlack << 1;
+        << limits(MiB) << QByteArray() << KiB << MiB + SocketSlack << 1 << QStringLiteral("too-large");
     QTest::newRow("huge body ended by closing")
         << streamed(ok200 + "\r\n", filler(64 * KiB), endless) << limits(MiB) << QByteArray() << KiB
-        << MiB + SocketSlack << 1;
+        << MiB + SocketSlack << 1 << QStringLiteral("too-large");
     QTest::newRow("huge error page")
         << streamed("HTTP/1.1 404 Not Found\r\n\r\n", filler(64 * KiB), endless) << limits(MiB)
-        << QByteArray() << KiB << SocketSlack << 1;
+        << QByteArray() << KiB << SocketSlack << 1 << QStringLiteral("404");
     QTest::newRow("huge page of a redirect without location")
         << streamed("HTTP/1.1 300 Multiple Choices\r\n\r\n", filler(64 * KiB), endless) << limits(MiB)
-        << QByteArray() << KiB << SocketSlack << 1;
+        << QByteArray() << KiB << SocketSlack << 1 << QStringLiteral("300");
     QTest::newRow("length far beyond the body, closed early")
         << streamed(ok200 + "Content-Length: 500000\r\n\r\n", filler(KiB), 10 * KiB) << limits(MiB)
-        << QByteArray() << KiB << 11 * KiB << 1;
+        << QByteArray() << KiB << 11 * KiB << 1 << QStringLiteral("refused");
     // The head alone, then silence: only the announced length can end the read
     // before the idle limit.
     Response announcedHuge = Response::html(filler(KiB));
     announcedHuge.headers.append({QByteArrayLiteral("Content-Length"), QByteArrayLiteral("1000000000000")});
     announcedHuge.stallAfter = 0;
     QTest::newRow("length beyond the cap, nothing sent")
-        << announcedHuge << limits(MiB) << QByteArray() << KiB << 0LL << 1;
+        << announcedHuge << limits(MiB) << QByteArray() << KiB << 0LL << 1 << QStringLiteral("too-large");
 
     QTest::newRow("redirect loop") << Response::redirect(302, "/hostile.htm") << limits(MiB)
                                    << QByteArray() << 2 * KiB << 0LL
-                                   << ReadLimits::pages().maxRedirects + 1;
+                                   << ReadLimits::pages().maxRedirects + 1 << QStringLiteral("redirects");
     Response silent;
     silent.neverAnswer = true;
-    QTest::newRow("never answers") << silent << limits(MiB, 300) << QByteArray() << 0LL << 0LL << 1;
+    QTest::newRow("never answers") << silent << limits(MiB, 300) << QByteArray() << 0LL << 0LL << 1 << QStringLiteral("timeout");
     // Each piece well within the idle limit, the whole far beyond the deadline.
     Response trickle = Response::html(filler(100 * KiB));
     trickle.pieceSize = 10;
     trickle.pieceDelayMs = 50;
+    QTest::newRow("not found") << Response::error(404) << limits(MiB) << QByteArray() << KiB << 0LL << 1
+                               << QStringLiteral("404");
+    Response drop;
+    drop.dropConnection = true;
+    QTest::newRow("connection dropped") << drop << limits(MiB) << QByteArray() << KiB << 0LL << 1
+                                        << QStringLiteral("refused");
     QTest::newRow("trickles past the deadline")
-        << trickle << limits(MiB, 1000, 400) << QByteArray() << KiB << 0LL << 1;
+        << trickle << limits(MiB, 1000, 400) << QByteArray() << KiB << 0LL << 1 << QStringLiteral("deadline");
 }
 
 void TestHostileServers::hostileAnswers()
@@ -252,6 +259,7 @@ void TestHostileServers::hostileAnswers()
     QFETCH(qint64, mostHeld);
     QFETCH(qint64, mostMade);
     QFETCH(int, requests);
+    QFETCH(QString, reason);
 
     // How much of a streamed answer was made: the reader's reading drives it.
     auto made = std::make_shared<qint64>(0);
@@ -279,6 +287,7 @@ void TestHostileServers::hostileAnswers()
     } else {
         QCOMPARE(contentsOf(done.prop.value), expected);
     }
+    QCOMPARE(ReadReasons::word(done.prop.reason, done.prop.status), reason);
     QCOMPARE(server.requestCount("/hostile.htm"), requests);
     QVERIFY2(session.mostBytesHeld() <= mostHeld, QByteArray::number(session.mostBytesHeld()).constData());
     if (mostMade > 0)
@@ -369,6 +378,7 @@ void TestHostileServers::redirectToAnotherScheme()
 
     QTRY_COMPARE_WITH_TIMEOUT(spy.size(), 1, WaitMs);
     QVERIFY(completionAt(spy, 0).prop.value.isEmpty());
+    QCOMPARE(completionAt(spy, 0).prop.reason, ReadReason::Scheme);
     QCOMPARE(filesIn(transfer.downloadFolder()), QStringList());
     // The location was not taken for a path on the same server either.
     QCOMPARE(server.requests().size(), 1);

@@ -18,6 +18,8 @@ private Q_SLOTS:
     void imageChangeRepaintsDecoration();
     void attachAnnouncesEveryNode();
     void textAndRolesPassThrough();
+    void failedPageSaysWhy_data();
+    void failedPageSaysWhy();
     void modelTesterOverCrawlLikeUse();
 };
 
@@ -129,6 +131,32 @@ void tst_NodeImageProxy::textAndRolesPassThrough()
     // The tree's own tooltip is not covered by one per node.
     QVERIFY(tree.index(0, 0).data(Qt::ToolTipRole).isValid());
     QVERIFY(!page.data(Qt::ToolTipRole).isValid());
+}
+
+void tst_NodeImageProxy::failedPageSaysWhy_data()
+{
+    QTest::addColumn<int>("image");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<int>("reason"); // a ReadReason
+    QTest::addColumn<QString>("tooltip"); // empty: none of its own
+
+    QTest::newRow("not found") << NodeImage::Failed << 404 << int(ReadReason::HttpStatus) << QStringLiteral("404 Not Found");
+    QTest::newRow("idle") << NodeImage::Failed << 200 << int(ReadReason::Timeout)
+                          << QStringLiteral("Timed out: no data for 30 s");
+    QTest::newRow("done") << NodeImage::Done << 200 << int(ReadReason::None) << QString();
+}
+
+void tst_NodeImageProxy::failedPageSaysWhy()
+{
+    QFETCH(int, image);
+    QFETCH(int, status);
+    QFETCH(int, reason);
+    NodeTree tree;
+    NodeImageProxy proxy;
+    proxy.setSourceModel(&tree);
+    QVERIFY(tree.AddTopLevel("h/a.htm", "/a.htm", NodeImage::Fetching) == 1);
+    tree.SetImage(1, image, status, ReadReason(reason));
+    QTEST(proxy.index(0, 0).data(Qt::ToolTipRole).toString(), "tooltip");
 }
 
 void tst_NodeImageProxy::modelTesterOverCrawlLikeUse()

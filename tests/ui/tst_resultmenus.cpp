@@ -1,6 +1,7 @@
 #include "crawl/CrawlEngine.h"
 #include "crawl/NodeTree.h"
 #include "settings/Settings.h"
+#include "support/TestHttpServer.h"
 #include "ui/ResultMenus.h"
 #include "ui/frmMain.h"
 
@@ -10,6 +11,8 @@
 #include <QContextMenuEvent>
 #include <QDir>
 #include <QMenu>
+#include <QProcess>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeView>
@@ -36,6 +39,7 @@ private Q_SLOTS:
     void emptyFileTreeOffersNothingToCopy();
     void pageMenuGivesThePageAddress_data();
     void pageMenuGivesThePageAddress();
+    void jsonLinesSaveIsTheCommandLinesList();
 
 private:
     QTreeView *tree(const char *name) { return m_window->findChild<QTreeView *>(QString::fromLatin1(name)); }
@@ -237,6 +241,40 @@ void tst_ResultMenus::pageMenuGivesThePageAddress()
     QCOMPARE(m_opened, QStringList{address});
     // Opening a page changes none of the page states.
     QCOMPARE(m_window->engine().treePages().Image(2), NodeImage::Queued);
+}
+
+void tst_ResultMenus::jsonLinesSaveIsTheCommandLinesList()
+{
+    // One loopback site crawled by the window and by the command line; b.htm is
+    // not served, so a failed page and its reason are compared too.
+    TestHttpServer server;
+    for (const char *name : {"index.htm", "a.htm"}) {
+        QFile page(QStringLiteral(TROVEWICK_TEST_DATA "/sites/127.0.0.1/") + QLatin1StringView(name));
+        QVERIFY(page.open(QIODevice::ReadOnly));
+        server.route('/' + QByteArray(name), TestHttpServer::Response::html(page.readAll()));
+    }
+    const QString root = QString::fromLatin1(server.url("/index.htm"));
+    CrawlEngine &engine = m_window->engine();
+    engine.clearResults();
+    engine.TimerKeepBusy().setInterval(10);
+    engine.setRootText(root);
+    engine.cmdCrawl_Click();
+    QTRY_VERIFY_WITH_TIMEOUT(!engine.running() && engine.readsInFlight() == 0, 15000);
+    QTemporaryDir dir;
+    m_chosenFile = dir.filePath(u"list.jsonl"_s);
+    action(openMenu("treeFiles", 0), u"&Save List As..."_s)->trigger();
+    QFile saved(m_chosenFile);
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+
+    QProcess cli;
+    QSignalSpy finished(&cli, &QProcess::finished);
+    cli.start(QStringLiteral(TROVEWICK_CLI), {u"--format"_s, u"jsonl"_s, u"--pages"_s, u"--interval"_s, u"0"_s, root});
+    QVERIFY(finished.wait(15000));
+    // The window's list is the command line's without its last status line.
+    const QByteArray out = cli.readAllStandardOutput();
+    const qsizetype status = out.lastIndexOf(R"({"type":"status")");
+    QVERIFY2(status > 0 && out.contains(R"("reason":"404")"), out.constData());
+    QCOMPARE(saved.readAll(), out.left(status));
 }
 
 QTEST_MAIN(tst_ResultMenus)

@@ -1,4 +1,4 @@
-#include "app/JsonLine.h"
+#include "results/JsonLine.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
