@@ -4,11 +4,11 @@
 #include "app/TerminationSignals.h"
 
 #include "common/AppError.h"
+#include "common/Settings.h"
 #include "crawl/CrawlEngine.h"
 #include "crawl/PageParser.h"
 #include "net/HttpTransfer.h"
 #include "net/WebSession.h"
-#include "settings/Settings.h"
 
 #include <QCoreApplication>
 #include <QTemporaryDir>

@@ -2,10 +2,10 @@
 
 #include "common/AppError.h"
 #include "common/AsciiText.h"
+#include "common/Settings.h"
 #include "common/WebText.h"
 #include "crawl/RobotsGate.h"
 #include "net/TransferComponent.h"
-#include "settings/Settings.h"
 
 #include <QByteArrayView>
 #include <QCoreApplication>
