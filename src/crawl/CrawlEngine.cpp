@@ -8,12 +8,8 @@
 #include "net/TransferComponent.h"
 
 #include <QByteArrayView>
-#include <QCoreApplication>
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QScopeGuard>
-#include <QStandardPaths>
 
 #include <algorithm>
 
@@ -249,7 +245,7 @@ void CrawlEngine::txPages_FileReadComplete(const QString &strFileKey, int, const
         if (strData == SponsorData) {
             // A failed sponsor read has no file to show; nothing else to do.
             if (!asyncProp.value.isEmpty())
-                PopupSponsorPage(asyncProp.value);
+                m_popupPage.PopupSponsorPage(asyncProp.value);
         } else {
             handlePageRead(asyncProp, strData);
         }
@@ -289,24 +285,6 @@ void CrawlEngine::markFailed(const QByteArray &strData)
     Q_EMIT pageCompleted(page, NodeImage::Failed, m_pages.Key(page));
 }
 
-void CrawlEngine::PopupSponsorPage(const QString &filePath)
-{
-    if (m_popupPagePath.isEmpty())
-        m_popupPagePath = defaultPopupPagePath();
-    // The new page is copied in full beside the old one before it replaces it, so
-    // a copy that fails leaves the page an earlier sponsor read wrote to be shown.
-    const QString incoming = m_popupPagePath + QStringLiteral(".new");
-    QFile::remove(incoming);
-    if (QFile::copy(filePath, incoming)) {
-        QFile::remove(m_popupPagePath);
-        if (!QFile::rename(incoming, m_popupPagePath))
-            QFile::remove(incoming);
-    }
-    QFile::remove(filePath);
-    if (m_shellOpen && QFileInfo::exists(m_popupPagePath))
-        m_shellOpen(m_popupPagePath);
-}
-
 void CrawlEngine::clearResults()
 {
     m_pages.Clear();
@@ -326,26 +304,4 @@ QString CrawlEngine::statusText() const
 {
     return QString::number(m_files.Count()) + QStringLiteral(" files found / ")
         + QString::number(m_pages.Count()) + QStringLiteral(" pages found...");
-}
-
-QString popupPagePathFor(const QString &programDir, bool programDirWritable,
-                         const QString &dataDir)
-{
-    // An installed program lives in a folder of the system's; run as root it
-    // could write there, but a page from the network has no place beside it.
-    const QString dir = QDir::cleanPath(programDir);
-    const bool systemFolder = dir == QLatin1String("/bin") || dir == QLatin1String("/sbin")
-                              || dir.startsWith(QLatin1String("/usr/"));
-    if (!programDir.isEmpty() && !systemFolder && programDirWritable)
-        return dir + QStringLiteral("/popup.htm");
-    QDir().mkpath(dataDir);
-    return dataDir + QStringLiteral("/popup.htm");
-}
-
-QString defaultPopupPagePath()
-{
-    const QString programDir = QCoreApplication::applicationDirPath();
-    const QFileInfo info(programDir);
-    return popupPagePathFor(programDir, info.isDir() && info.isWritable(),
-                            QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation));
 }

@@ -2,6 +2,7 @@
 
 #include "crawl/NodeTree.h"
 #include "crawl/PageParser.h"
+#include "sponsor/PopupPage.h"
 
 #include <QObject>
 #include <QSet>
@@ -31,7 +32,7 @@ public:
     static constexpr int TickIntervalMs = 1000;
     static constexpr int MaxReadsInFlight = 5;
 
-    using ShellOpenFn = std::function<void(const QString &target)>;
+    using ShellOpenFn = PopupPage::ShellOpenFn;
 
     // `transfer` and `settings` must outlive the engine; the engine handles every
     // FileReadComplete of `transfer`.
@@ -79,9 +80,6 @@ public:
     void txPages_FileReadComplete(const QString &strFileKey, int lngFileType, const AsyncProp &asyncProp,
                                   const QByteArray &strData);
 
-    // Copies a downloaded sponsor page to the popup page and opens it.
-    void PopupSponsorPage(const QString &filePath);
-
     // Empties both trees and writes the status text. Reads still in flight are
     // forgotten: their completions delete their files and touch nothing.
     void clearResults();
@@ -104,9 +102,10 @@ public:
     // was not listed by a page scan.
     QByteArray foundOn(int fileIndex) const;
 
-    void setShellOpen(ShellOpenFn shellOpen) { m_shellOpen = std::move(shellOpen); }
-    void setPopupPagePath(const QString &path) { m_popupPagePath = path; }
-    const QString &popupPagePath() const { return m_popupPagePath; }
+    // The popup page a sponsor read becomes, and how it is opened.
+    void setShellOpen(ShellOpenFn shellOpen) { m_popupPage.setShellOpen(std::move(shellOpen)); }
+    void setPopupPagePath(const QString &path) { m_popupPage.setPath(path); }
+    const QString &popupPagePath() const { return m_popupPage.path(); }
 
 Q_SIGNALS:
     void runningChanged(bool running);
@@ -136,17 +135,8 @@ private:
     int m_scanPosition = 0;
     QSet<QString> m_pageReads;      // request keys of page reads in flight
     QSet<QString> m_forgottenReads; // ... of reads started before the last clear
-    ShellOpenFn m_shellOpen;
-    QString m_popupPagePath;
+    PopupPage m_popupPage;
     QByteArray m_pageBeingScanned;     // the page whose links are being handled
     std::vector<QByteArray> m_foundOn; // by treeFiles index - 1
     std::unique_ptr<RobotsGate> m_robots; // only while robots.txt is honoured
 };
-
-// Where the sponsor popup page is written: beside the program when that folder
-// is writable and not one of the system's program folders (/usr/..., /bin,
-// /sbin), else in the per-user data folder. The caller answers whether the
-// program's folder is a writable folder.
-QString defaultPopupPagePath();
-QString popupPagePathFor(const QString &programDir, bool programDirWritable,
-                         const QString &dataDir);
