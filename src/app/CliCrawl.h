@@ -46,9 +46,6 @@ private:
     void writeFoundFiles();
     bool outputFailed();
 
-    // Why the crawl stopped, for the last status line.
-    enum class StopReason { NotStopped, OutOfWork, FileLimit, User };
-
     CliOptions m_options;
     std::unique_ptr<WebSession> m_session;
     std::unique_ptr<HttpTransfer> m_transfer;
@@ -58,7 +55,6 @@ private:
     OutputFile m_events;
     std::unique_ptr<StatusLine> m_status; // none with --quiet
     std::unique_ptr<TerminationSignals> m_signals;
-    StopReason m_stopReason = StopReason::NotStopped;
     int m_interrupts = 0;
     bool m_finished = false;
 };

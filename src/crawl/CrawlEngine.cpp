@@ -72,7 +72,29 @@ void CrawlEngine::setRunning(bool running)
     Q_EMIT runningChanged(m_running);
 }
 
+QByteArray CrawlEngine::stopReasonWord(StopReason reason)
+{
+    switch (reason) {
+    case StopReason::NothingLeft: return QByteArrayLiteral("nothing-left");
+    case StopReason::FileLimit: return QByteArrayLiteral("file-limit");
+    case StopReason::User: return QByteArrayLiteral("user");
+    case StopReason::Signal: return QByteArrayLiteral("signal");
+    }
+    return {};
+}
+
 void CrawlEngine::cmdCrawl_Click()
+{
+    crawlCommand(StopReason::User);
+}
+
+void CrawlEngine::stop(StopReason reason)
+{
+    if (running())
+        crawlCommand(reason);
+}
+
+void CrawlEngine::crawlCommand(StopReason reasonToStop)
 {
     if (!running()) {
         AddPage(encodeTypedText(m_rootText));
@@ -80,6 +102,7 @@ void CrawlEngine::cmdCrawl_Click()
         setRunning(true);
     } else {
         m_timerKeepBusy.stop();
+        m_stopReason = reasonToStop;
         setRunning(false);
     }
 }
@@ -114,8 +137,7 @@ void CrawlEngine::AddFile(QByteArray url)
     // The limit comes before the duplicate test: once the list is full, any file
     // link stops a running crawl.
     if (m_files.Count() >= m_settings.MaxFiles) {
-        if (running())
-            cmdCrawl_Click();
+        stop(StopReason::FileLimit);
         return;
     }
     if (m_files.AddTopLevel(url, url, NodeImage::FoundFile) != 0)
@@ -195,8 +217,12 @@ void CrawlEngine::runTick()
                 break;
         }
         if (inFlight == 0) {
-            setTitle(m_title + FinishedSuffix);
-            cmdCrawl_Click();
+            // The finishing title follows the stop, so whoever shows the titles
+            // of a running crawl can tell it from theirs without reading it. A
+            // tick run while idle starts a crawl here, as the crawl command does.
+            const QString finished = m_title + FinishedSuffix;
+            crawlCommand(StopReason::NothingLeft);
+            setTitle(finished);
             return;
         }
     }

@@ -34,6 +34,16 @@ public:
 
     using ShellOpenFn = PopupPage::ShellOpenFn;
 
+    // Why a crawl stopped.
+    enum class StopReason {
+        NothingLeft, // a tick found nothing queued and nothing in flight
+        FileLimit,   // a file was offered to the full file list
+        User,        // the crawl command
+        Signal,      // the program was told to end (Ctrl-C)
+    };
+    // The reason as output names it: "nothing-left", "file-limit", "user", "signal".
+    static QByteArray stopReasonWord(StopReason reason);
+
     // `transfer` and `settings` must outlive the engine; the engine handles every
     // FileReadComplete of `transfer`.
     CrawlEngine(TransferComponent &transfer, const Settings &settings, QObject *parent = nullptr);
@@ -48,11 +58,12 @@ public:
     QTimer &TimerKeepBusy() { return m_timerKeepBusy; }
 
     // True from the crawl command that starts a crawl until the one that stops it
-    // (or the tick that finds nothing left, or a full file list).
+    // (or stop(), the tick that finds nothing left, or a full file list).
     bool running() const { return m_running; }
 
     // The status line, shown as the window title. Empty until someone writes it;
-    // the finishing tick appends FinishedSuffix to whatever it holds then.
+    // the finishing tick stops the crawl, then appends FinishedSuffix to
+    // whatever it holds.
     const QString &title() const { return m_title; }
     void setTitle(const QString &title);
 
@@ -62,6 +73,13 @@ public:
 
     // Starts a crawl when idle, stops it when crawling.
     void cmdCrawl_Click();
+
+    // Stops a running crawl for `reason`; does nothing when idle.
+    void stop(StopReason reason);
+
+    // Why the crawl last stopped, recorded before runningChanged(false) is
+    // emitted; NothingLeft until a crawl has stopped.
+    StopReason stopReason() const { return m_stopReason; }
 
     // Offers a URL to the frontier: a host node and a queued page under it,
     // within MaxPages and MaxDomain. Silently ignores what it cannot take.
@@ -119,6 +137,7 @@ Q_SIGNALS:
 
 private:
     void setRunning(bool running);
+    void crawlCommand(StopReason reasonToStop);
     void runTick();
     bool robotsLetRead(int page, int &inFlight);
     void handlePageRead(const AsyncProp &asyncProp, const QByteArray &strData);
@@ -130,6 +149,7 @@ private:
     NodeTree m_files;
     QTimer m_timerKeepBusy;
     bool m_running = false;
+    StopReason m_stopReason = StopReason::NothingLeft;
     QString m_title;
     QString m_rootText;
     int m_scanPosition = 0;
