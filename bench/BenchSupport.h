@@ -1,6 +1,6 @@
 #pragma once
 
-#include "settings/Settings.h"
+#include "common/Settings.h"
 
 #include <cstdio>
 #include <cstdint>

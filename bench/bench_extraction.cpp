@@ -8,9 +8,9 @@
 
 #include "BenchSupport.h"
 
+#include "common/Settings.h"
 #include "crawl/CrawlEngine.h"
 #include "crawl/PageParser.h"
-#include "settings/Settings.h"
 #include "support/FakeTransfer.h"
 
 #include <QCoreApplication>

@@ -6,8 +6,8 @@
 
 #include "BenchSupport.h"
 
+#include "common/Settings.h"
 #include "crawl/CrawlEngine.h"
-#include "settings/Settings.h"
 #include "support/FakeTransfer.h"
 
 #include <QByteArrayList>

@@ -3,11 +3,11 @@
 // one file on its host and to the next few hosts, so the crawl goes breadth-first
 // with five reads in flight and opens a connection to every host in turn. What
 // the network layer keeps per host shows in the process's peak memory.
+#include "common/Settings.h"
 #include "crawl/CrawlEngine.h"
 #include "crawl/NodeTree.h"
 #include "net/HttpTransfer.h"
 #include "net/WebSession.h"
-#include "settings/Settings.h"
 #include "support/TestHttpServer.h"
 
 #include <QCoreApplication>

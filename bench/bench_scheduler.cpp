@@ -2,8 +2,8 @@
 // synthetic crawl of 30,000 pages through a transfer that completes at once.
 #include "BenchSupport.h"
 
+#include "common/Settings.h"
 #include "crawl/CrawlEngine.h"
-#include "settings/Settings.h"
 #include "support/FakeTransfer.h"
 
 #include <QCoreApplication>

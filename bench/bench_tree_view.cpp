@@ -14,9 +14,9 @@
 
 #include "BenchSupport.h"
 
+#include "common/Settings.h"
 #include "crawl/CrawlEngine.h"
 #include "crawl/NodeTree.h"
-#include "settings/Settings.h"
 #include "ui/AppFonts.h"
 #include "ui/frmMain.h"
 

@@ -26,9 +26,9 @@
 #include "FuzzCheck.h"
 
 #include "common/AppError.h"
+#include "common/Settings.h"
 #include "crawl/LinkHelpers.h"
 #include "crawl/PageParser.h"
-#include "settings/Settings.h"
 
 #include <QByteArray>
 #include <QByteArrayView>

@@ -10,9 +10,9 @@
 // feed. On a desktop with a window manager the shots include the window frame,
 // so the status line in the title bar shows.
 
+#include "common/Settings.h"
 #include "crawl/CrawlEngine.h"
 #include "crawl/NodeTree.h"
-#include "settings/Settings.h"
 #include "sponsor/SponsorFeed.h"
 #include "support/TestHttpServer.h"
 #include "ui/AppFonts.h"

@@ -4,13 +4,13 @@
 #include "app/TerminationSignals.h"
 
 #include "common/AppError.h"
+#include "common/Settings.h"
 #include "crawl/CrawlEngine.h"
 #include "crawl/PageParser.h"
 #include "net/DownloadFolder.h"
 #include "net/HttpTransfer.h"
 #include "net/WebSession.h"
 #include "results/TextLines.h"
-#include "settings/Settings.h"
 
 #include <QCoreApplication>
 
@@ -164,15 +164,8 @@ void CliCrawl::writeEvent(const QByteArray &line)
 
 void CliCrawl::onRunningChanged(bool running)
 {
-    if (running)
-        return;
-    // A stop the user asked for is recorded before it is made. Otherwise the tick
-    // that found nothing left to fetch has just marked the title finished; the
-    // only other stop is the file limit, reached in the middle of a page scan.
-    if (m_stopReason == StopReason::NotStopped)
-        m_stopReason = m_engine->title().endsWith(CrawlEngine::FinishedSuffix) ? StopReason::OutOfWork
-                                                                                : StopReason::FileLimit;
-    finishWhenSettled();
+    if (!running)
+        finishWhenSettled();
 }
 
 void CliCrawl::onSignal(int signalNumber)
@@ -185,10 +178,7 @@ void CliCrawl::onSignal(int signalNumber)
         QCoreApplication::exit(128 + signalNumber);
         return;
     }
-    if (m_engine->running()) {
-        m_stopReason = StopReason::User;
-        m_engine->cmdCrawl_Click();
-    }
+    m_engine->stop(CrawlEngine::StopReason::Signal);
     const int reads = m_engine->readsInFlight();
     if (reads > 0) {
         if (m_status)
@@ -200,9 +190,10 @@ void CliCrawl::onSignal(int signalNumber)
 
 void CliCrawl::showStatus(const QString &status)
 {
-    // The window's finishing title keeps the counts of the tick before; the
-    // crawler's own last line replaces it (finish).
-    if (!m_status || m_finished || status.endsWith(CrawlEngine::FinishedSuffix))
+    // The window's finishing title, written once the crawl has stopped, keeps
+    // the counts of the tick before; the crawler's own last line replaces it
+    // (finish).
+    if (!m_status || m_finished || !m_engine->running())
         return;
     m_status->show(status, m_engine->treePages().Count());
 }
@@ -229,11 +220,12 @@ void CliCrawl::finish()
     // the engine wrote last can be older: a stop by the file limit or the user
     // writes none, and reads handled since the last tick add files and pages.
     QString last = m_engine->statusText();
-    switch (m_stopReason) {
-    case StopReason::FileLimit: last += QStringLiteral(" [crawl stopped: file limit reached]"); break;
-    case StopReason::User: last += QStringLiteral(" [crawl stopped by the user]"); break;
-    case StopReason::OutOfWork:
-    case StopReason::NotStopped: last += CrawlEngine::FinishedSuffix; break;
+    switch (m_engine->stopReason()) {
+    case CrawlEngine::StopReason::FileLimit: last += QStringLiteral(" [crawl stopped: file limit reached]"); break;
+    // Ctrl-C is how a person stops the command line's crawl.
+    case CrawlEngine::StopReason::Signal:
+    case CrawlEngine::StopReason::User: last += QStringLiteral(" [crawl stopped by the user]"); break;
+    case CrawlEngine::StopReason::NothingLeft: last += CrawlEngine::FinishedSuffix; break;
     }
     if (m_status)
         m_status->finish(m_engine->statusText(), m_engine->treePages().Count(), last);

@@ -46,9 +46,6 @@ private:
     void writeFoundFiles();
     bool outputFailed();
 
-    // Why the crawl stopped, for the last status line.
-    enum class StopReason { NotStopped, OutOfWork, FileLimit, User };
-
     // First, so that it goes last: a request to end that comes while the crawl
     // is torn down cannot cut that short.
     std::unique_ptr<TerminationSignals> m_signals;
@@ -60,7 +57,6 @@ private:
     int m_filesWritten = 0; // found files written to the results
     OutputFile m_events;
     std::unique_ptr<StatusLine> m_status; // none with --quiet
-    StopReason m_stopReason = StopReason::NotStopped;
     int m_interrupts = 0;
     bool m_finished = false;
 };

@@ -1,7 +1,7 @@
 #include "app/CliOptions.h"
 
+#include "common/Settings.h"
 #include "common/Version.h"
-#include "settings/Settings.h"
 
 #include <QCommandLineParser>
 

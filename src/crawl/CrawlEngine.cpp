@@ -2,18 +2,14 @@
 
 #include "common/AppError.h"
 #include "common/AsciiText.h"
+#include "common/Settings.h"
 #include "common/WebText.h"
 #include "crawl/RobotsGate.h"
 #include "net/TransferComponent.h"
-#include "settings/Settings.h"
 
 #include <QByteArrayView>
-#include <QCoreApplication>
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QScopeGuard>
-#include <QStandardPaths>
 
 #include <algorithm>
 
@@ -76,7 +72,29 @@ void CrawlEngine::setRunning(bool running)
     Q_EMIT runningChanged(m_running);
 }
 
+QByteArray CrawlEngine::stopReasonWord(StopReason reason)
+{
+    switch (reason) {
+    case StopReason::NothingLeft: return QByteArrayLiteral("nothing-left");
+    case StopReason::FileLimit: return QByteArrayLiteral("file-limit");
+    case StopReason::User: return QByteArrayLiteral("user");
+    case StopReason::Signal: return QByteArrayLiteral("signal");
+    }
+    return {};
+}
+
 void CrawlEngine::cmdCrawl_Click()
+{
+    crawlCommand(StopReason::User);
+}
+
+void CrawlEngine::stop(StopReason reason)
+{
+    if (running())
+        crawlCommand(reason);
+}
+
+void CrawlEngine::crawlCommand(StopReason reasonToStop)
 {
     if (!running()) {
         AddPage(encodeTypedText(m_rootText));
@@ -84,6 +102,7 @@ void CrawlEngine::cmdCrawl_Click()
         setRunning(true);
     } else {
         m_timerKeepBusy.stop();
+        m_stopReason = reasonToStop;
         setRunning(false);
     }
 }
@@ -118,8 +137,7 @@ void CrawlEngine::AddFile(QByteArray url)
     // The limit comes before the duplicate test: once the list is full, any file
     // link stops a running crawl.
     if (m_files.Count() >= m_settings.MaxFiles) {
-        if (running())
-            cmdCrawl_Click();
+        stop(StopReason::FileLimit);
         return;
     }
     if (m_files.AddTopLevel(url, url, NodeImage::FoundFile) != 0)
@@ -199,8 +217,12 @@ void CrawlEngine::runTick()
                 break;
         }
         if (inFlight == 0) {
-            setTitle(m_title + FinishedSuffix);
-            cmdCrawl_Click();
+            // The finishing title follows the stop, so whoever shows the titles
+            // of a running crawl can tell it from theirs without reading it. A
+            // tick run while idle starts a crawl here, as the crawl command does.
+            const QString finished = m_title + FinishedSuffix;
+            crawlCommand(StopReason::NothingLeft);
+            setTitle(finished);
             return;
         }
     }
@@ -249,7 +271,7 @@ void CrawlEngine::txPages_FileReadComplete(const QString &strFileKey, int, const
         if (strData == SponsorData) {
             // A failed sponsor read has no file to show; nothing else to do.
             if (!asyncProp.value.isEmpty())
-                PopupSponsorPage(asyncProp.value);
+                m_popupPage.PopupSponsorPage(asyncProp.value);
         } else {
             handlePageRead(asyncProp, strData);
         }
@@ -293,24 +315,6 @@ void CrawlEngine::markFailed(const QByteArray &strData, int status, ReadReason r
     Q_EMIT pageCompleted(page, NodeImage::Failed, m_pages.Key(page));
 }
 
-void CrawlEngine::PopupSponsorPage(const QString &filePath)
-{
-    if (m_popupPagePath.isEmpty())
-        m_popupPagePath = defaultPopupPagePath();
-    // The new page is copied in full beside the old one before it replaces it, so
-    // a copy that fails leaves the page an earlier sponsor read wrote to be shown.
-    const QString incoming = m_popupPagePath + QStringLiteral(".new");
-    QFile::remove(incoming);
-    if (QFile::copy(filePath, incoming)) {
-        QFile::remove(m_popupPagePath);
-        if (!QFile::rename(incoming, m_popupPagePath))
-            QFile::remove(incoming);
-    }
-    QFile::remove(filePath);
-    if (m_shellOpen && QFileInfo::exists(m_popupPagePath))
-        m_shellOpen(m_popupPagePath);
-}
-
 void CrawlEngine::clearResults()
 {
     m_pages.Clear();
@@ -330,26 +334,4 @@ QString CrawlEngine::statusText() const
 {
     return QString::number(m_files.Count()) + QStringLiteral(" files found / ")
         + QString::number(m_pages.Count()) + QStringLiteral(" pages found...");
-}
-
-QString popupPagePathFor(const QString &programDir, bool programDirWritable,
-                         const QString &dataDir)
-{
-    // An installed program lives in a folder of the system's; run as root it
-    // could write there, but a page from the network has no place beside it.
-    const QString dir = QDir::cleanPath(programDir);
-    const bool systemFolder = dir == QLatin1String("/bin") || dir == QLatin1String("/sbin")
-                              || dir.startsWith(QLatin1String("/usr/"));
-    if (!programDir.isEmpty() && !systemFolder && programDirWritable)
-        return dir + QStringLiteral("/popup.htm");
-    QDir().mkpath(dataDir);
-    return dataDir + QStringLiteral("/popup.htm");
-}
-
-QString defaultPopupPagePath()
-{
-    const QString programDir = QCoreApplication::applicationDirPath();
-    const QFileInfo info(programDir);
-    return popupPagePathFor(programDir, info.isDir() && info.isWritable(),
-                            QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation));
 }

@@ -2,6 +2,7 @@
 
 #include "crawl/NodeTree.h"
 #include "crawl/PageParser.h"
+#include "sponsor/PopupPage.h"
 
 #include <QObject>
 #include <QSet>
@@ -31,7 +32,17 @@ public:
     static constexpr int TickIntervalMs = 1000;
     static constexpr int MaxReadsInFlight = 5;
 
-    using ShellOpenFn = std::function<void(const QString &target)>;
+    using ShellOpenFn = PopupPage::ShellOpenFn;
+
+    // Why a crawl stopped.
+    enum class StopReason {
+        NothingLeft, // a tick found nothing queued and nothing in flight
+        FileLimit,   // a file was offered to the full file list
+        User,        // the crawl command
+        Signal,      // the program was told to end (Ctrl-C)
+    };
+    // The reason as output names it: "nothing-left", "file-limit", "user", "signal".
+    static QByteArray stopReasonWord(StopReason reason);
 
     // `transfer` and `settings` must outlive the engine; the engine handles every
     // FileReadComplete of `transfer`.
@@ -47,11 +58,12 @@ public:
     QTimer &TimerKeepBusy() { return m_timerKeepBusy; }
 
     // True from the crawl command that starts a crawl until the one that stops it
-    // (or the tick that finds nothing left, or a full file list).
+    // (or stop(), the tick that finds nothing left, or a full file list).
     bool running() const { return m_running; }
 
     // The status line, shown as the window title. Empty until someone writes it;
-    // the finishing tick appends FinishedSuffix to whatever it holds then.
+    // the finishing tick stops the crawl, then appends FinishedSuffix to
+    // whatever it holds.
     const QString &title() const { return m_title; }
     void setTitle(const QString &title);
 
@@ -61,6 +73,13 @@ public:
 
     // Starts a crawl when idle, stops it when crawling.
     void cmdCrawl_Click();
+
+    // Stops a running crawl for `reason`; does nothing when idle.
+    void stop(StopReason reason);
+
+    // Why the crawl last stopped, recorded before runningChanged(false) is
+    // emitted; NothingLeft until a crawl has stopped.
+    StopReason stopReason() const { return m_stopReason; }
 
     // Offers a URL to the frontier: a host node and a queued page under it,
     // within MaxPages and MaxDomain. Silently ignores what it cannot take.
@@ -79,9 +98,6 @@ public:
     // read's status and why it failed (treePages' Status and Reason).
     void txPages_FileReadComplete(const QString &strFileKey, int lngFileType, const AsyncProp &asyncProp,
                                   const QByteArray &strData);
-
-    // Copies a downloaded sponsor page to the popup page and opens it.
-    void PopupSponsorPage(const QString &filePath);
 
     // Empties both trees and writes the status text. Reads still in flight are
     // forgotten: their completions delete their files and touch nothing.
@@ -105,9 +121,10 @@ public:
     // was not listed by a page scan.
     QByteArray foundOn(int fileIndex) const;
 
-    void setShellOpen(ShellOpenFn shellOpen) { m_shellOpen = std::move(shellOpen); }
-    void setPopupPagePath(const QString &path) { m_popupPagePath = path; }
-    const QString &popupPagePath() const { return m_popupPagePath; }
+    // The popup page a sponsor read becomes, and how it is opened.
+    void setShellOpen(ShellOpenFn shellOpen) { m_popupPage.setShellOpen(std::move(shellOpen)); }
+    void setPopupPagePath(const QString &path) { m_popupPage.setPath(path); }
+    const QString &popupPagePath() const { return m_popupPage.path(); }
 
 Q_SIGNALS:
     void runningChanged(bool running);
@@ -121,6 +138,7 @@ Q_SIGNALS:
 
 private:
     void setRunning(bool running);
+    void crawlCommand(StopReason reasonToStop);
     void runTick();
     bool robotsLetRead(int page, int &inFlight);
     void handlePageRead(const AsyncProp &asyncProp, const QByteArray &strData);
@@ -132,22 +150,14 @@ private:
     NodeTree m_files;
     QTimer m_timerKeepBusy;
     bool m_running = false;
+    StopReason m_stopReason = StopReason::NothingLeft;
     QString m_title;
     QString m_rootText;
     int m_scanPosition = 0;
     QSet<QString> m_pageReads;      // request keys of page reads in flight
     QSet<QString> m_forgottenReads; // ... of reads started before the last clear
-    ShellOpenFn m_shellOpen;
-    QString m_popupPagePath;
+    PopupPage m_popupPage;
     QByteArray m_pageBeingScanned;     // the page whose links are being handled
     std::vector<QByteArray> m_foundOn; // by treeFiles index - 1
     std::unique_ptr<RobotsGate> m_robots; // only while robots.txt is honoured
 };
-
-// Where the sponsor popup page is written: beside the program when that folder
-// is writable and not one of the system's program folders (/usr/..., /bin,
-// /sbin), else in the per-user data folder. The caller answers whether the
-// program's folder is a writable folder.
-QString defaultPopupPagePath();
-QString popupPagePathFor(const QString &programDir, bool programDirWritable,
-                         const QString &dataDir);

@@ -2,8 +2,8 @@
 
 #include "common/AppError.h"
 #include "common/AsciiText.h"
+#include "common/Settings.h"
 #include "crawl/LinkHelpers.h"
-#include "settings/Settings.h"
 
 #include <QFile>
 #include <QFileInfo>

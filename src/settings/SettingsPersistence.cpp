@@ -1,6 +1,6 @@
 #include "settings/SettingsPersistence.h"
 
-#include "settings/Settings.h"
+#include "common/Settings.h"
 #include "settings/cRegistry.h"
 
 #include <QMetaType>

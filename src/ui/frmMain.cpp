@@ -1,11 +1,11 @@
 #include "ui/frmMain.h"
 
+#include "common/Settings.h"
 #include "crawl/CrawlEngine.h"
 #include "crawl/NodeTree.h"
 #include "net/HttpTransfer.h"
 #include "net/WebSession.h"
 #include "results/ResultWriter.h"
-#include "settings/Settings.h"
 #include "settings/SettingsPersistence.h"
 #include "sponsor/SponsorFeed.h"
 #include "ui/AppFonts.h"

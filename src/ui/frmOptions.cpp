@@ -1,7 +1,7 @@
 #include "ui/frmOptions.h"
 
 #include "common/AppError.h"
-#include "settings/Settings.h"
+#include "common/Settings.h"
 #include "ui/AppFonts.h"
 #include "ui/MainLayout.h"
 #include "ui/ProductIcon.h"

@@ -1,5 +1,6 @@
+#include "common/Settings.h"
 #include "crawl/CrawlEngine.h"
-#include "settings/Settings.h"
+#include "sponsor/PopupPage.h"
 #include "support/FakeTransfer.h"
 
 #include <QDir>

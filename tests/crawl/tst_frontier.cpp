@@ -1,5 +1,5 @@
+#include "common/Settings.h"
 #include "crawl/CrawlEngine.h"
-#include "settings/Settings.h"
 #include "support/FakeTransfer.h"
 
 #include <QSignalSpy>

@@ -1,7 +1,7 @@
+#include "common/Settings.h"
 #include "crawl/CrawlEngine.h"
 #include "net/HttpTransfer.h"
 #include "net/WebSession.h"
-#include "settings/Settings.h"
 #include "support/TestHttpServer.h"
 
 #include <QDir>

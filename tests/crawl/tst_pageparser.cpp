@@ -1,7 +1,7 @@
 #include "common/AppError.h"
+#include "common/Settings.h"
 #include "crawl/LinkHelpers.h"
 #include "crawl/PageParser.h"
-#include "settings/Settings.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,5 +1,5 @@
+#include "common/Settings.h"
 #include "crawl/CrawlEngine.h"
-#include "settings/Settings.h"
 #include "support/FakeTransfer.h"
 
 #include <QSignalSpy>
@@ -31,6 +31,8 @@ private Q_SLOTS:
     void nothingLeftFinishesTheCrawl();
     void finishingTwiceRepeatsTheSuffix();
     void emptyTreeFinishesTheCrawl();
+    void stopReasonSaysWhy_data();
+    void stopReasonSaysWhy();
     void onlyQueuedPagesAreStarted();
     void scanPositionSkipsTheFinishedPart();
     void pagesQueuedAfterAClearAreStarted();
@@ -156,6 +158,42 @@ void tst_Scheduler::emptyTreeFinishesTheCrawl()
     engine.TimerKeepBusy_Timer();
     QCOMPARE(engine.title(), QStringLiteral("0 files found / 0 pages found... [crawl finished]"));
     QVERIFY(!engine.running());
+}
+
+void tst_Scheduler::stopReasonSaysWhy_data()
+{
+    QTest::addColumn<QString>("stop");
+    QTest::addColumn<QByteArray>("reason");
+    QTest::newRow("tick with nothing left") << QStringLiteral("tick") << QByteArray("nothing-left");
+    QTest::newRow("file offered to a full list") << QStringLiteral("file") << QByteArray("file-limit");
+    QTest::newRow("crawl command") << QStringLiteral("command") << QByteArray("user");
+    QTest::newRow("told to end") << QStringLiteral("signal") << QByteArray("signal");
+}
+
+void tst_Scheduler::stopReasonSaysWhy()
+{
+    QFETCH(QString, stop);
+    QFETCH(QByteArray, reason);
+    m_settings.MaxFiles = 1;
+    FakeTransfer transfer;
+    CrawlEngine engine(transfer, m_settings);
+    engine.setRootText(QStringLiteral("h"));
+    engine.cmdCrawl_Click();
+    engine.AddFile("http://h/1.jpg");
+    engine.treePages().SetImage(2, NodeImage::Done);
+    QByteArray reasonWhenStopped;
+    connect(&engine, &CrawlEngine::runningChanged, &engine,
+            [&] { reasonWhenStopped = CrawlEngine::stopReasonWord(engine.stopReason()); });
+    if (stop == u"tick")
+        engine.TimerKeepBusy_Timer();
+    else if (stop == u"file")
+        engine.AddFile("http://h/2.jpg");
+    else if (stop == u"command")
+        engine.cmdCrawl_Click();
+    else
+        engine.stop(CrawlEngine::StopReason::Signal);
+    QVERIFY(!engine.running());
+    QCOMPARE(reasonWhenStopped, reason);
 }
 
 void tst_Scheduler::onlyQueuedPagesAreStarted()

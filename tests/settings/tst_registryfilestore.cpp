@@ -1,7 +1,7 @@
 #include "common/AppError.h"
+#include "common/Settings.h"
 #include "settings/RegistryFileFormat.h"
 #include "settings/RegistryFileStore.h"
-#include "settings/Settings.h"
 #include "settings/SettingsPersistence.h"
 #include "settings/cRegistry.h"
 

@@ -1,6 +1,6 @@
 #include "common/AppError.h"
+#include "common/Settings.h"
 #include "settings/RegistryFileStore.h"
-#include "settings/Settings.h"
 #include "settings/SettingsPersistence.h"
 #include "support/MemoryRegistryStore.h"
 

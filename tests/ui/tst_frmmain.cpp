@@ -1,6 +1,6 @@
+#include "common/Settings.h"
 #include "crawl/CrawlEngine.h"
 #include "crawl/NodeTree.h"
-#include "settings/Settings.h"
 #include "sponsor/SponsorFeed.h"
 #include "support/TestHttpServer.h"
 #include "ui/ClickLabel.h"

@@ -1,4 +1,4 @@
-#include "settings/Settings.h"
+#include "common/Settings.h"
 #include "settings/SettingsPersistence.h"
 #include "ui/frmOptions.h"
 

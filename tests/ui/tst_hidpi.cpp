@@ -1,4 +1,4 @@
-#include "settings/Settings.h"
+#include "common/Settings.h"
 #include "ui/AppFonts.h"
 #include "ui/frmMain.h"
 

@@ -1,4 +1,4 @@
-#include "settings/Settings.h"
+#include "common/Settings.h"
 
 Settings &appSettings()
 {
