@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/LinkRules.h"
+
 #include <QString>
 
 // The user's crawl options, one record for the whole process. Limits are signed
@@ -12,6 +14,10 @@ struct Settings
     QString Follow;
     QString Search;
     QString DLPath;
+    // How links are found and followed. Classic unless the user chose standard
+    // rules; the scope matters only under standard rules.
+    LinkRules Rules = LinkRules::Classic;
+    LinkScope Scope = LinkScope::Host;
 };
 
 namespace SettingsDefaults {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "crawl/LinkRules.h"
+#include "common/LinkRules.h"
 
 #include <QByteArray>
 #include <QByteArrayView>

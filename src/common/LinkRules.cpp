@@ -1,4 +1,4 @@
-#include "crawl/LinkRules.h"
+#include "common/LinkRules.h"
 
 #include <array>
 #include <utility>
