@@ -2,7 +2,12 @@
 
 #include "common/AsciiText.h"
 
+#include <QStringDecoder>
+#include <QUrl>
+
 #include <curl/curl.h>
+
+#include <algorithm>
 
 #include <cstring>
 
@@ -89,14 +94,6 @@ qsizetype authorityEnd(QByteArrayView text)
     return start;
 }
 
-void appendEscape(QByteArray &out, uchar c)
-{
-    static constexpr char digits[] = "0123456789ABCDEF";
-    out += '%';
-    out += digits[c >> 4];
-    out += digits[c & 15];
-}
-
 // A path and query in the normal form of escapes; "\" before the query is "/".
 // Done before libcurl resolves, so that "%2E%2E" is a dot segment it removes.
 void appendNormalEscapes(QByteArray &out, QByteArrayView text)
@@ -111,7 +108,7 @@ void appendNormalEscapes(QByteArray &out, QByteArrayView text)
             if (isUnreserved(value))
                 out += char(value);
             else
-                appendEscape(out, value);
+                AsciiText::appendPercentEscape(out, value);
             i += 2;
         } else if (c == '\\' && !inQuery) {
             out += '/';
@@ -119,9 +116,24 @@ void appendNormalEscapes(QByteArray &out, QByteArrayView text)
             inQuery = inQuery || c == '?';
             out += char(c);
         } else {
-            appendEscape(out, c);
+            AsciiText::appendPercentEscape(out, c);
         }
     }
+}
+
+// A user name or password as it goes before the host: escaped like a path,
+// and also where it holds a character that would end it.
+void appendUserInfo(QByteArray &out, QByteArrayView text)
+{
+    QByteArray guarded;
+    guarded.reserve(text.size());
+    for (const char c : text) {
+        if (c == '@' || c == ':' || c == '/' || c == '?')
+            AsciiText::appendPercentEscape(guarded, uchar(c));
+        else
+            guarded += c;
+    }
+    appendNormalEscapes(out, guarded);
 }
 
 // The cleaned link as libcurl gets it, or nothing when its scheme is not a web
@@ -142,6 +154,27 @@ std::optional<QByteArray> prepared(const QByteArray &text)
     return out;
 }
 
+// The host as it goes in an address: ASCII in lower case. A name written in
+// other letters (UTF-8 in the page) becomes its ASCII form ("xn--..."), as a
+// browser would look it up; bytes that are no UTF-8 name no host.
+std::optional<QByteArray> asciiHost(const QByteArray &host)
+{
+    if (std::all_of(host.cbegin(), host.cend(), [](char c) { return uchar(c) < 0x80; })) {
+        QByteArray lower = host;
+        for (char &c : lower)
+            c = AsciiText::toLower(c);
+        return lower;
+    }
+    QStringDecoder fromUtf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString name = fromUtf8(host);
+    if (fromUtf8.hasError())
+        return std::nullopt;
+    QByteArray ace = QUrl::toAce(name);
+    if (ace.isEmpty())
+        return std::nullopt;
+    return ace;
+}
+
 std::optional<QByteArray> part(CURLU *handle, CURLUPart what, unsigned int flags = 0)
 {
     char *text = nullptr;
@@ -156,8 +189,11 @@ std::optional<QByteArray> part(CURLU *handle, CURLUPart what, unsigned int flags
 std::optional<QByteArray> normalForm(CURLU *handle)
 {
     const std::optional<QByteArray> scheme = part(handle, CURLUPART_SCHEME);
-    const std::optional<QByteArray> host = part(handle, CURLUPART_HOST);
-    if (!scheme || !isWebScheme(*scheme) || !host || host->isEmpty())
+    const std::optional<QByteArray> rawHost = part(handle, CURLUPART_HOST);
+    if (!scheme || !isWebScheme(*scheme) || !rawHost || rawHost->isEmpty())
+        return std::nullopt;
+    const std::optional<QByteArray> host = asciiHost(*rawHost);
+    if (!host)
         return std::nullopt;
     const QByteArray user = part(handle, CURLUPART_USER).value_or(QByteArray());
     const QByteArray password = part(handle, CURLUPART_PASSWORD).value_or(QByteArray());
@@ -169,13 +205,14 @@ std::optional<QByteArray> normalForm(CURLU *handle)
     address.reserve(scheme->size() + host->size() + path.size() + (query ? query->size() : 0) + 16);
     address += "://";
     if (!user.isEmpty() || !password.isEmpty()) {
-        address += user;
-        if (!password.isEmpty())
-            address += ':' + password;
+        appendUserInfo(address, user);
+        if (!password.isEmpty()) {
+            address += ':';
+            appendUserInfo(address, password);
+        }
         address += '@';
     }
-    for (const char c : *host)
-        address += AsciiText::toLower(c);
+    address += *host;
     if (port)
         address += ':' + *port;
     // libcurl may write escapes of its own (lower-case hex in a query it was

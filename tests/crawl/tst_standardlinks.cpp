@@ -2,7 +2,7 @@
 #include "crawl/HtmlLinkScanner.h"
 #include "crawl/LinkClassifier.h"
 #include "crawl/LinkResolver.h"
-#include "crawl/LinkRules.h"
+#include "common/LinkRules.h"
 
 #include <QProcess>
 #include <QRandomGenerator>
@@ -108,6 +108,9 @@ void tst_StandardLinks::standardRules_data()
     QTest::newRow("8-bit bytes, blanks, NUL")
         << QByteArray("<a href=\" caf\xE9 menu.html\n\"><p>a\0b<a href=x\0y.html>", 50)
         << QByteArrayList{"link page " + d + "caf%E9%20menu.html", "link page " + d + "x%EF%BF%BDy.html"};
+    QTest::newRow("host in other letters, or not UTF-8")
+        << QByteArray("<a href=\"http://b\xC3\xBC" "cher.example/\"><a href=\"http://b\xFC" "cher.example/\">")
+        << QByteArrayList{QByteArray("link page http://xn--bcher-kva.example/")};
     QTest::newRow("whole extensions only, folders are pages")
         << QByteArray("<a href=x.htmlx><a href=y.pn><a href=\"../Docs/\">")
         << QByteArrayList{"link - " + d + "x.htmlx", "link - " + d + "y.pn",
