@@ -1,5 +1,6 @@
 # Shell functions the crawl comparisons share. Sourced, not run: each sets or
-# uses the variables named in its comment.
+# uses the variables named in its comment, `top` the top of the source tree.
+# shellcheck shell=bash disable=SC2034,SC2154
 
 # The trovewick-cli to measure, into `cli`: TROVEWICK_CLI names another build
 # (no build then), so two builds can be compared; otherwise the bench preset's
@@ -10,7 +11,7 @@ bench_cli() {
         return
     fi
     (
-        cd "$top"
+        cd "$top" || exit
         cmake --preset bench >/dev/null
         cmake --build --preset bench --target trovewick-cli >/dev/null
     )
