@@ -47,6 +47,18 @@ const QString Description = QStringLiteral(
     "among them) are printed as %XX in upper-case hex, in found files and in --pages,\n"
     "--links and --events lines alike, so every address stays on its one line.\n"
     "\n"
+    "Link rules (--rules, default the stored choice, classic on a first run):\n"
+    "classic rules search a page's text for 'a href=', join a link that does not\n"
+    "start with http:// to the page's folder and read the root over http; an https\n"
+    "root is refused. Standard rules read pages with an HTML parser, find pages in\n"
+    "a, area, frame and iframe links and files also in what a page embeds (images\n"
+    "and srcset, video, audio, objects, the icon), resolve addresses by RFC 3986,\n"
+    "follow http and https, read each page once and scan only HTML answers;\n"
+    "--scope (standard rules only) reads the pages of any host, of the root's host\n"
+    "(the default) or below the root's folder. For example:\n"
+    "  trovewick-cli --rules classic http://host/manual/\n"
+    "  trovewick-cli --rules standard --scope below --interval 0 https://host/manual/\n"
+    "\n"
     "With --robots, each host's /robots.txt is read once before its first page, and\n"
     "the pages its rules refuse to Trovewick (or to every robot, '*') end failed\n"
     "without being read. A robots.txt answered with a 4xx status allows everything;\n"
@@ -56,9 +68,9 @@ const QString Description = QStringLiteral(
     "cannot start (the --events or --output file cannot be written), the results\n"
     "cannot be written (standard output closed by its reader among the causes), the\n"
     "event log cannot be written, or the saved page cannot be read or scanned; 2 for\n"
-    "bad arguments, with the problem and a pointer to --help; 130 on a second\n"
-    "Ctrl-C; 128+N when signal N ends the crawler at once (143 for SIGTERM, 129 for\n"
-    "SIGHUP).");
+    "bad arguments (an https root under classic rules among them), with the problem\n"
+    "and a pointer to --help; 130 on a second Ctrl-C; 128+N when signal N ends the\n"
+    "crawler at once (143 for SIGTERM, 129 for SIGHUP).");
 
 std::optional<qint16> parseLimit(const QString &text, bool *ok)
 {
@@ -95,6 +107,21 @@ void CliOptions::applyTo(Settings &settings) const
         settings.Follow = *follow;
     if (search)
         settings.Search = *search;
+    if (rules)
+        settings.Rules = *rules;
+    if (scope)
+        settings.Scope = *scope;
+}
+
+std::optional<CliParseResult> checkAgainstSettings(const CliOptions &options, const Settings &settings)
+{
+    if (settings.Rules != LinkRules::Classic)
+        return std::nullopt;
+    if (options.scope)
+        return usageError(QStringLiteral("--scope applies to standard link rules only; add --rules standard."));
+    if (options.mode == CliOptions::Mode::Crawl && options.root.startsWith(QLatin1StringView("https:"), Qt::CaseInsensitive))
+        return usageError(QStringLiteral("Classic link rules cannot read an https root; add --rules standard."));
+    return std::nullopt;
 }
 
 CliParseResult parseCliArguments(const QStringList &arguments)
@@ -131,9 +158,15 @@ CliParseResult parseCliArguments(const QStringList &arguments)
                                     QStringLiteral("Write the results to FILE instead of standard output."), QStringLiteral("FILE"));
     const QCommandLineOption robots(QStringLiteral("robots"),
                                     QStringLiteral("Honour each host's robots.txt (off by default)."));
+    const QCommandLineOption rules(QStringLiteral("rules"),
+                                   QStringLiteral("Find and follow links by 'classic' or 'standard' rules (default: the stored setting)."),
+                                   QStringLiteral("RULES"));
+    const QCommandLineOption scope(QStringLiteral("scope"),
+                                   QStringLiteral("Pages standard rules read: those of 'any' host, of the root's 'host', or 'below' the root's folder (default: the stored setting)."),
+                                   QStringLiteral("SCOPE"));
     const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Show the version and exit."));
     parser.addOptions({help, version, maxPages, maxFiles, maxDomain, follow, search, interval, pages, quiet, events,
-                       links, format, output, robots});
+                       links, format, output, robots, rules, scope});
     parser.addPositionalArgument(QStringLiteral("ROOT"), QStringLiteral("The address to start crawling at."));
 
     if (!parser.parse(arguments))
@@ -191,5 +224,15 @@ CliParseResult parseCliArguments(const QStringList &arguments)
             return usageError(QStringLiteral("--output takes a file name."));
     }
     options.honourRobots = parser.isSet(robots);
+    if (parser.isSet(rules)) {
+        options.rules = linkRulesFromName(parser.value(rules));
+        if (!options.rules)
+            return usageError(QStringLiteral("--rules takes classic or standard."));
+    }
+    if (parser.isSet(scope)) {
+        options.scope = linkScopeFromName(parser.value(scope));
+        if (!options.scope)
+            return usageError(QStringLiteral("--scope takes any, host or below."));
+    }
     return CliParseResult{options, QString(), 0};
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/LinkRules.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -22,6 +24,8 @@ struct CliOptions
     QString pageFile;  // Links: the saved page
     std::optional<qint16> maxPages, maxFiles, maxDomain;
     std::optional<QString> follow, search;
+    std::optional<LinkRules> rules;
+    std::optional<LinkScope> scope;
     int intervalMs = 1000;
     bool printPages = false;
     bool quiet = false;
@@ -43,3 +47,8 @@ struct CliParseResult
 };
 
 CliParseResult parseCliArguments(const QStringList &arguments);
+
+// What the run's settings, the stored ones with this run's overrides on top,
+// make of the arguments: a usage error to leave with, or nothing. Classic rules
+// would read an https root as a host named "https", and they have no scope.
+std::optional<CliParseResult> checkAgainstSettings(const CliOptions &options, const Settings &settings);

@@ -30,6 +30,10 @@ int main(int argc, char *argv[])
     Settings &settings = appSettings();
     LoadSettings(settings);
     parsed.options->applyTo(settings);
+    if (const auto refused = checkAgainstSettings(*parsed.options, settings)) {
+        std::fprintf(stderr, "%s", refused->message.toLocal8Bit().constData());
+        return refused->exitCode;
+    }
 
     if (parsed.options->mode == CliOptions::Mode::Links)
         return printLinkClassification(*parsed.options, settings);

@@ -68,6 +68,8 @@ void LoadSettings(Settings &settings)
         settings.MaxFiles = limitOf(read(registry, QStringLiteral("MaxFiles")), SettingsDefaults::MaxFiles);
         settings.MaxPages = limitOf(read(registry, QStringLiteral("MaxPages")), SettingsDefaults::MaxPages);
         settings.MaxDomain = limitOf(read(registry, QStringLiteral("MaxDomain")), SettingsDefaults::MaxDomain);
+        settings.Rules = linkRulesFromName(read(registry, LinkRulesValueName).toString()).value_or(LinkRules::Classic);
+        settings.Scope = linkScopeFromName(read(registry, LinkScopeValueName).toString()).value_or(LinkScope::Host);
     }
     applyDefaultsRule(settings);
 }
@@ -96,4 +98,22 @@ void SaveSettings(const QString &search, const QString &follow, const QString &m
     if (confirm)
         confirm(QStringLiteral("Options Saved!"));
     LoadSettings(settings);
+}
+
+void SaveLinkRules(LinkRules rules, LinkScope scope, Settings &settings)
+{
+    {
+        cRegistry registry;
+        configure(registry);
+        // One change, so that a crawl never starts from the rules of one choice
+        // and the scope of another.
+        registry.beginChange();
+        registry.setValueKey(LinkRulesValueName);
+        registry.setValue(linkRulesName(rules));
+        registry.setValueKey(LinkScopeValueName);
+        registry.setValue(linkScopeName(scope));
+        registry.commitChange();
+    }
+    settings.Rules = rules;
+    settings.Scope = scope;
 }

@@ -10,6 +10,7 @@
 #include "sponsor/SponsorFeed.h"
 #include "ui/AppFonts.h"
 #include "ui/ClickLabel.h"
+#include "ui/LinkRulesMenu.h"
 #include "ui/NodeImageProxy.h"
 #include "ui/ProductIcon.h"
 #include "ui/ResultMenus.h"
@@ -291,6 +292,11 @@ void frmMain::createMenus()
     m_options = m_toolsMenu->addAction(QStringLiteral("&Options"));
     m_options->setObjectName(QStringLiteral("Options"));
     connect(m_options, &QAction::triggered, this, &frmMain::Options_Click);
+    m_linkRules = new LinkRulesMenu(appSettings(), [this](const QString &description) {
+        QMessageBox box(QMessageBox::Warning, Vendor::ProductName, description, QMessageBox::Ok, this);
+        box.exec();
+    }, m_toolsMenu);
+    m_toolsMenu->addMenu(m_linkRules);
 
     m_helpMenu = menuBar()->addMenu(QStringLiteral("&Help"));
     m_helpMenu->setObjectName(QStringLiteral("Help"));
@@ -317,6 +323,7 @@ void frmMain::bindEngine()
 void frmMain::showRunning(bool running)
 {
     m_cmdCrawl->setText(running ? StopCaption : CrawlCaption);
+    m_linkRules->setCrawlRunning(running);
 }
 
 void frmMain::bindSponsorLine()
@@ -344,6 +351,7 @@ void frmMain::Form_Load()
     show();
     // 5. The crawl limits and lists for this run.
     LoadSettings(appSettings());
+    m_linkRules->showSettings();
     // 6. The feed is handled when its data arrives.
     m_sponsor->load();
 }

@@ -11,6 +11,7 @@
 class ClickLabel;
 class CrawlEngine;
 class HttpTransfer;
+class LinkRulesMenu;
 class NodeImageProxy;
 class QAction;
 class QLabel;
@@ -119,6 +120,7 @@ private:
     QMenu *m_helpMenu = nullptr;
     QAction *m_exit = nullptr;
     QAction *m_options = nullptr;
+    LinkRulesMenu *m_linkRules = nullptr;
     QAction *m_onlineHelp = nullptr;
     QAction *m_about = nullptr;
 

@@ -651,6 +651,9 @@ void tst_Cli::badArgumentsGiveUsage_data()
     QTest::newRow("unknown format") << QStringList{QStringLiteral("--format"), QStringLiteral("xml"), QStringLiteral("a")};
     QTest::newRow("format without value") << QStringList{QStringLiteral("a"), QStringLiteral("--format")};
     QTest::newRow("empty output name") << QStringList{QStringLiteral("--output="), QStringLiteral("a")};
+    QTest::newRow("unknown rules") << QStringList{QStringLiteral("--rules"), QStringLiteral("new"), QStringLiteral("a")};
+    // The stored rules are classic, as on a first run.
+    QTest::newRow("https root under classic rules") << QStringList{QStringLiteral("https://h/")};
 }
 
 void tst_Cli::badArgumentsGiveUsage()
@@ -670,7 +673,7 @@ void tst_Cli::helpDocumentsTheOptions()
     QCOMPARE(run.exitCode, 0);
     for (const char *option : {"--max-pages", "--max-files", "--max-domain", "--follow", "--search",
                                "--interval", "--pages", "--quiet", "--events", "--links", "--format",
-                               "--output", "--robots", "--version"})
+                               "--output", "--robots", "--rules", "--scope", "--version"})
         QVERIFY2(run.out.contains(option), option);
     // JSON Lines, the status line on a terminal, robots.txt and the results file.
     for (const char *text : {"jsonl", "{\"type\":\"file\",\"url\":URL,\"page\":PAGE}",

@@ -1,4 +1,5 @@
 #include "app/CliOptions.h"
+#include "common/Settings.h"
 #include "common/Version.h"
 
 #include <QTest>
@@ -14,6 +15,8 @@ private Q_SLOTS:
     void readsTheOptions();
     void refusesBadValues_data();
     void refusesBadValues();
+    void checksTheLinkRulesOfTheRun_data();
+    void checksTheLinkRulesOfTheRun();
     void answersTheVersion_data();
     void answersTheVersion();
 };
@@ -71,6 +74,10 @@ void tst_CliOptions::refusesBadValues_data()
                                             << QStringLiteral("Missing value after '--format'.");
     QTest::newRow("empty output name") << QStringList{QStringLiteral("--output="), QStringLiteral("http://h/")}
                                        << QStringLiteral("--output takes a file name.");
+    QTest::newRow("unknown rules") << QStringList{QStringLiteral("--rules=modern"), QStringLiteral("http://h/")}
+                                   << QStringLiteral("--rules takes classic or standard.");
+    QTest::newRow("unknown scope") << QStringList{QStringLiteral("--scope=site"), QStringLiteral("http://h/")}
+                                   << QStringLiteral("--scope takes any, host or below.");
 }
 
 void tst_CliOptions::refusesBadValues()
@@ -83,6 +90,35 @@ void tst_CliOptions::refusesBadValues()
     QCOMPARE(parsed.exitCode, 2);
     QCOMPARE(parsed.message, QStringLiteral("trovewick-cli: ") + problem
                                  + QStringLiteral("\nTry 'trovewick-cli --help' for more information.\n"));
+}
+
+void tst_CliOptions::checksTheLinkRulesOfTheRun_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<LinkRules>("stored");
+    QTest::addColumn<QString>("problem"); // empty: the run goes ahead
+    const QString https = QStringLiteral("Classic link rules cannot read an https root; add --rules standard.");
+    QTest::newRow("https root, stored classic") << QStringList{QStringLiteral("https://h/")} << LinkRules::Classic << https;
+    QTest::newRow("https root, classic asked for")
+        << QStringList{QStringLiteral("--rules=Classic"), QStringLiteral("HTTPS://h/")} << LinkRules::Standard << https;
+    QTest::newRow("https root, standard asked for")
+        << QStringList{QStringLiteral("--rules=standard"), QStringLiteral("https://h/")} << LinkRules::Classic << QString();
+    QTest::newRow("scope under classic rules") << QStringList{QStringLiteral("--scope=below"), QStringLiteral("http://h/")}
+        << LinkRules::Classic << QStringLiteral("--scope applies to standard link rules only; add --rules standard.");
+}
+
+void tst_CliOptions::checksTheLinkRulesOfTheRun()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(LinkRules, stored);
+    QFETCH(QString, problem);
+    const CliParseResult parsed = parseCliArguments(commandLine(arguments));
+    Settings settings;
+    settings.Rules = stored;
+    parsed.options->applyTo(settings);
+    const auto refused = checkAgainstSettings(*parsed.options, settings);
+    QCOMPARE(refused ? refused->message.section(u'\n', 0, 0) : QString(),
+             problem.isEmpty() ? QString() : QStringLiteral("trovewick-cli: ") + problem);
 }
 
 void tst_CliOptions::answersTheVersion_data()

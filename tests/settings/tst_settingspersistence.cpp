@@ -31,6 +31,8 @@ private Q_SLOTS:
     void limitConversion();
     void unusablePagesFallsBackAlone();
     void integerValuesLoad();
+    void linkRulesLoad_data();
+    void linkRulesLoad();
     void saveStoresTextsUnchanged();
     void saveOfFractionLoadsFloored();
     void saveWithEnvironmentReference();
@@ -267,6 +269,33 @@ void tst_SettingsPersistence::integerValuesLoad()
     QCOMPARE(settings.MaxFiles, qint16(200)); // does not fit 16 bits
     QCOMPARE(settings.MaxDomain, qint16(5));
     QCOMPARE(settings.Search, QStringLiteral("-1"));
+}
+
+void tst_SettingsPersistence::linkRulesLoad_data()
+{
+    QTest::addColumn<QByteArray>("rules"); // stored words; empty: not stored
+    QTest::addColumn<QByteArray>("scope");
+    QTest::addColumn<LinkRules>("expectedRules");
+    QTest::addColumn<LinkScope>("expectedScope");
+    QTest::newRow("missing") << QByteArray() << QByteArray() << LinkRules::Classic << LinkScope::Host;
+    QTest::newRow("standard below") << QByteArray("standard") << QByteArray("below") << LinkRules::Standard << LinkScope::Below;
+    QTest::newRow("unknown words") << QByteArray("modern") << QByteArray("site") << LinkRules::Classic << LinkScope::Host;
+}
+
+void tst_SettingsPersistence::linkRulesLoad()
+{
+    QFETCH(QByteArray, rules);
+    QFETCH(QByteArray, scope);
+    if (!rules.isEmpty()) {
+        store(QStringLiteral("LinkRules"), sz(rules));
+        store(QStringLiteral("LinkScope"), sz(scope));
+    }
+    Settings settings;
+    settings.Rules = LinkRules::Standard;
+    settings.Scope = LinkScope::Any;
+    LoadSettings(settings);
+    QTEST(settings.Rules, "expectedRules");
+    QTEST(settings.Scope, "expectedScope");
 }
 
 void tst_SettingsPersistence::saveStoresTextsUnchanged()

@@ -1,6 +1,7 @@
 #include "common/Settings.h"
 #include "crawl/CrawlEngine.h"
 #include "crawl/NodeTree.h"
+#include "settings/SettingsPersistence.h"
 #include "sponsor/SponsorFeed.h"
 #include "support/TestHttpServer.h"
 #include "ui/ClickLabel.h"
@@ -44,6 +45,9 @@ private Q_SLOTS:
     void designValues();
     void designBoxes();
     void menus();
+    void linkRulesMenuStoresTheChoice_data();
+    void linkRulesMenuStoresTheChoice();
+    void linkRulesMenuShowsWhyASaveFailed();
     void startUp();
     void tabOrder();
     void enterAndEscPressNothing();
@@ -206,6 +210,42 @@ void tst_frmMain::menus()
         QVERIFY(menu->actions().contains(action));
         QVERIFY(action->shortcut().isEmpty());
     }
+}
+
+void tst_frmMain::linkRulesMenuStoresTheChoice_data()
+{
+    QTest::addColumn<QStringList>("chosen");
+    QTest::addColumn<QString>("stored"); // the record's and the store's words
+    QTest::newRow("standard, below") << QStringList{u"StandardRules"_s, u"BelowRoot"_s} << u"standard below"_s;
+    QTest::newRow("classic keeps the scope") << QStringList{u"StandardRules"_s, u"AnyHost"_s, u"ClassicRules"_s}
+                                             << u"classic any"_s;
+}
+
+void tst_frmMain::linkRulesMenuStoresTheChoice()
+{
+    QFETCH(QStringList, chosen);
+    for (const QString &name : chosen)
+        child<QAction>(qPrintable(name))->trigger();
+    const auto words = [](const Settings &s) { return linkRulesName(s.Rules) + u' ' + linkScopeName(s.Scope); };
+    QTEST(words(appSettings()), "stored");
+    QCOMPARE(child<QAction>("BelowRoot")->isEnabled(), appSettings().Rules == LinkRules::Standard);
+    Settings loaded;
+    LoadSettings(loaded);
+    QTEST(words(loaded), "stored");
+}
+
+void tst_frmMain::linkRulesMenuShowsWhyASaveFailed()
+{
+    QFile blocker(m_config->filePath(u"Trovewick"_s)); // where the store's folder belongs
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    QString shown;
+    QTimer::singleShot(0, this, [&] {
+        shown = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())->text();
+        QApplication::activeModalWidget()->close();
+    });
+    child<QAction>("StandardRules")->trigger();
+    QVERIFY2(shown.startsWith(u"Failed to set registry value"_s), qPrintable(shown));
+    QVERIFY(child<QAction>("ClassicRules")->isChecked() && appSettings().Rules == LinkRules::Classic);
 }
 
 void tst_frmMain::startUp()
@@ -532,11 +572,13 @@ void tst_frmMain::crawlButtonFollowsEngine()
     QTest::mouseClick(crawl, Qt::LeftButton);
     QCOMPARE(crawl->text(), QStringLiteral("Stop &Crawl"));
     QVERIFY(engine.TimerKeepBusy().isActive());
+    QVERIFY(!child<QMenu>("LinkRules")->menuAction()->isEnabled()); // a crawl never mixes rules
     // The root typed in the box reached the frontier.
     QCOMPARE(engine.treePages().Key(2), QByteArray("www.b.test/"));
 
     QTest::mouseClick(crawl, Qt::LeftButton);
     QCOMPARE(crawl->text(), QStringLiteral("&Crawl"));
+    QVERIFY(child<QMenu>("LinkRules")->menuAction()->isEnabled());
     QVERIFY(!engine.TimerKeepBusy().isActive());
 
     // The title follows the engine's status line.
