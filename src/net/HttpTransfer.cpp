@@ -64,6 +64,18 @@ QString HttpTransfer::StartFileRead(const QByteArray &url, const QByteArray &url
                                     const QByteArray &data)
 {
     Q_UNUSED(url2);
+    return start(url, fileType, data, m_limits);
+}
+
+QString HttpTransfer::StartPageRead(const QByteArray &url, const QByteArray &data)
+{
+    ReadLimits limits = m_limits;
+    limits.htmlOnly = true;
+    return start(url, 1, data, limits);
+}
+
+QString HttpTransfer::start(const QByteArray &url, int fileType, const QByteArray &data, const ReadLimits &limits)
+{
     const QString key = QString::number(++m_lastKey);
 
     const QUrl address = requestUrl(url);
@@ -91,9 +103,11 @@ QString HttpTransfer::StartFileRead(const QByteArray &url, const QByteArray &url
 
     QFile &file = transfer->file;
     transfer->read = m_session.read(
-        address, m_limits,
+        address, limits,
         [&file](QByteArrayView piece) { return file.write(piece.data(), piece.size()) == piece.size(); },
-        [this, key](bool ok, int status, ReadReason reason) { complete(key, ok, status, reason); });
+        [this, key](bool ok, int status, ReadReason reason, const QByteArray &finalUrl) {
+            complete(key, ok, status, reason, finalUrl);
+        });
     m_transfers.emplace(key, std::move(transfer));
     return key;
 }
@@ -156,7 +170,8 @@ void HttpTransfer::failLater(const QString &key, int fileType, const QByteArray 
     });
 }
 
-void HttpTransfer::complete(const QString &key, bool success, int status, ReadReason reason)
+void HttpTransfer::complete(const QString &key, bool success, int status, ReadReason reason,
+                            const QByteArray &finalUrl)
 {
     const auto it = m_transfers.find(key);
     if (it == m_transfers.end())
@@ -175,6 +190,6 @@ void HttpTransfer::complete(const QString &key, bool success, int status, ReadRe
 
     // Last, because the receiver may start new reads or take the component down.
     Q_EMIT FileReadComplete(transfer->key, transfer->fileType,
-                            AsyncProp{path, transfer->url, status, success ? ReadReason::None : reason},
+                            AsyncProp{path, transfer->url, status, success ? ReadReason::None : reason, finalUrl},
                             transfer->data);
 }

@@ -8,13 +8,17 @@
 
 // What a finished read hands back: the local file holding the body (empty when
 // the read failed, so no readable file can be taken from it), the address that
-// was requested, the HTTP status of the last answer and why the read failed.
+// was requested, the HTTP status of the last answer, why the read failed and
+// the address the answer came from.
 struct AsyncProp
 {
     QString value; // full path of the downloaded file; empty on failure
     QByteArray url;  // the URL that was requested, unchanged by redirects
     int status = 0;  // the last answer's HTTP status; 0 when none came
     ReadReason reason = ReadReason::None; // None when the read succeeded
+    // The address last asked for, after redirects; empty when the component
+    // does not know it (then `url` is where the answer came from).
+    QByteArray finalUrl = {};
 };
 
 // The asynchronous download component every read goes through. StartFileRead
@@ -33,6 +37,15 @@ public:
     // request's key, which FileReadComplete carries as strFileKey.
     virtual QString StartFileRead(const QByteArray &url, const QByteArray &url2, int fileType,
                                   const QByteArray &data) = 0;
+
+    // Starts a read of the page at `url` that is wanted only if it is HTML: an
+    // answer of another type is not downloaded, and its read completes with no
+    // file and ReadReason::NotHtml. A component that cannot tell reads every
+    // answer, as StartFileRead does.
+    virtual QString StartPageRead(const QByteArray &url, const QByteArray &data)
+    {
+        return StartFileRead(url, url, 1, data);
+    }
 
 Q_SIGNALS:
     // The receiver owns the file named by AsyncProp::value and deletes it.
