@@ -59,6 +59,24 @@ QByteArray hostKey(const AddressParts &parts)
 
 } // namespace
 
+// The scan of one page read under standard rules, begun with its first piece:
+// the links wait in the scanner until the read completes, so a page whose read
+// fails adds nothing.
+struct CrawlEngine::PageScan
+{
+    QByteArray address; // in normal form, as the first piece came from it
+    std::unique_ptr<HtmlLinkScanner> scanner;
+
+    void feed(QByteArrayView finalUrl, QByteArrayView piece)
+    {
+        if (!scanner) {
+            address = LinkResolver::normaliseRoot(finalUrl).value_or(finalUrl.toByteArray());
+            scanner = std::make_unique<HtmlLinkScanner>(address);
+        }
+        scanner->feed(piece);
+    }
+};
+
 CrawlEngine::CrawlEngine(TransferComponent &transfer, const Settings &settings, QObject *parent)
     : QObject(parent), m_transfer(transfer), m_settings(settings)
 {
@@ -281,7 +299,7 @@ void CrawlEngine::runTick()
             }
             m_pages.SetImage(i, NodeImage::Fetching);
             if (standardRules()) {
-                m_pageReads.insert(m_transfer.StartPageRead(m_pages.Key(i), QByteArray::number(i)));
+                startStandardRead(i);
             } else {
                 const QByteArray url = HttpPrefix + m_pages.Key(i);
                 m_pageReads.insert(m_transfer.StartFileRead(url, url, 1, QByteArray::number(i)));
@@ -300,6 +318,16 @@ void CrawlEngine::runTick()
         }
     }
     setTitle(statusText());
+}
+
+void CrawlEngine::startStandardRead(int page)
+{
+    auto scan = std::make_shared<PageScan>();
+    const QString key = m_transfer.StartPageRead(
+        m_pages.Key(page), QByteArray::number(page),
+        [scan](QByteArrayView finalUrl, QByteArrayView piece) { scan->feed(finalUrl, piece); });
+    m_pageReads.insert(key);
+    m_scans.insert(key, std::move(scan));
 }
 
 bool CrawlEngine::robotsLetRead(int page, int &inFlight)
@@ -336,6 +364,7 @@ void CrawlEngine::setRobotsHonoured(bool honoured)
 void CrawlEngine::txPages_FileReadComplete(const QString &strFileKey, int, const AsyncProp &asyncProp,
                                            const QByteArray &strData)
 {
+    const std::shared_ptr<PageScan> scan = m_scans.take(strFileKey);
     if (m_robots && m_robots->take(strFileKey, asyncProp)) {
         // A host's robots.txt: its rules are kept, its pages go out on later ticks.
     } else if (m_forgottenReads.remove(strFileKey)) {
@@ -349,7 +378,7 @@ void CrawlEngine::txPages_FileReadComplete(const QString &strFileKey, int, const
             if (!asyncProp.value.isEmpty())
                 m_popupPage.PopupSponsorPage(asyncProp.value);
         } else {
-            handlePageRead(asyncProp, strData);
+            handlePageRead(asyncProp, strData, scan.get());
         }
         if (!pageRead)
             return;
@@ -358,10 +387,10 @@ void CrawlEngine::txPages_FileReadComplete(const QString &strFileKey, int, const
         Q_EMIT readsSettled();
 }
 
-void CrawlEngine::handlePageRead(const AsyncProp &asyncProp, const QByteArray &strData)
+void CrawlEngine::handlePageRead(const AsyncProp &asyncProp, const QByteArray &strData, PageScan *scan)
 {
     if (standardRules()) {
-        handleStandardPage(asyncProp, strData);
+        handleStandardPage(asyncProp, strData, scan);
         return;
     }
     // What the page fails with, should it: the read's reason until a body is
@@ -386,7 +415,7 @@ void CrawlEngine::handlePageRead(const AsyncProp &asyncProp, const QByteArray &s
     }
 }
 
-void CrawlEngine::handleStandardPage(const AsyncProp &asyncProp, const QByteArray &strData)
+void CrawlEngine::handleStandardPage(const AsyncProp &asyncProp, const QByteArray &strData, PageScan *scan)
 {
     const auto removeBody = qScopeGuard([&asyncProp] {
         if (!asyncProp.value.isEmpty())
@@ -408,29 +437,34 @@ void CrawlEngine::handleStandardPage(const AsyncProp &asyncProp, const QByteArra
         // Redirected to a page the tree holds: that page's own read scans it.
         markPage(page, NodeImage::Done, asyncProp.status, ReadReason::None);
     } else {
-        const bool whole = scanStandardPage(asyncProp.value, address);
+        const bool whole = scanStandardPage(asyncProp.value, address, scan);
         markPage(page, whole ? NodeImage::Done : NodeImage::Failed, asyncProp.status,
                  whole ? ReadReason::None : ReadReason::Parse);
     }
 }
 
-bool CrawlEngine::scanStandardPage(const QString &fileName, const QByteArray &address)
+bool CrawlEngine::scanStandardPage(const QString &fileName, const QByteArray &address, PageScan *scan)
 {
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
     m_pageBeingScanned = address;
     const auto scanned = qScopeGuard([this] { m_pageBeingScanned.clear(); });
-    // Links are taken after each piece, so the scanner never holds many.
-    HtmlLinkScanner scanner(address);
-    for (QByteArray piece = file.read(ScanPieceBytes); !piece.isEmpty(); piece = file.read(ScanPieceBytes)) {
-        scanner.feed(piece);
-        takeLinks(scanner);
+    // A scan fed as the body arrived has seen it all; otherwise (a transfer
+    // that hands no pieces over, an empty body) the saved page is scanned now.
+    HtmlLinkScanner *scanner = scan && scan->address == address ? scan->scanner.get() : nullptr;
+    std::unique_ptr<HtmlLinkScanner> fromFile;
+    bool readWhole = true;
+    if (!scanner) {
+        QFile file(fileName);
+        if (!file.open(QIODevice::ReadOnly))
+            return false;
+        fromFile = std::make_unique<HtmlLinkScanner>(address);
+        scanner = fromFile.get();
+        for (QByteArray piece = file.read(ScanPieceBytes); !piece.isEmpty(); piece = file.read(ScanPieceBytes))
+            scanner->feed(piece);
+        readWhole = file.error() == QFileDevice::NoError;
     }
-    const bool readWhole = file.error() == QFileDevice::NoError;
-    scanner.finish();
-    takeLinks(scanner);
-    return readWhole && !scanner.gaveUp();
+    scanner->finish();
+    takeLinks(*scanner);
+    return readWhole && !scanner->gaveUp();
 }
 
 void CrawlEngine::takeLinks(HtmlLinkScanner &scanner)
@@ -466,6 +500,7 @@ void CrawlEngine::clearResults()
     m_files.Clear();
     m_foundOn.clear();
     m_foundHow.clear();
+    m_scans.clear();
     // Completions of reads started before the clear carry indexes that now name
     // other pages or none; they are recognised by their request key and dropped.
     m_forgottenReads.unite(m_pageReads);

@@ -6,6 +6,7 @@
 #include "crawl/PageParser.h"
 #include "sponsor/PopupPage.h"
 
+#include <QHash>
 #include <QObject>
 #include <QSet>
 #include <QString>
@@ -153,17 +154,20 @@ Q_SIGNALS:
     void readsSettled();
 
 private:
+    struct PageScan;
+
     void setRunning(bool running);
     void crawlCommand(StopReason reasonToStop);
     void runTick();
     bool robotsLetRead(int page, int &inFlight);
-    void handlePageRead(const AsyncProp &asyncProp, const QByteArray &strData);
+    void handlePageRead(const AsyncProp &asyncProp, const QByteArray &strData, PageScan *scan);
     void markFailed(const QByteArray &strData, int status, ReadReason reason);
     bool standardRules() const;
     void addStandardPage(const QByteArray &address);
     void addFile(const QByteArray &url, QByteArrayView how);
-    void handleStandardPage(const AsyncProp &asyncProp, const QByteArray &strData);
-    bool scanStandardPage(const QString &fileName, const QByteArray &address);
+    void startStandardRead(int page);
+    void handleStandardPage(const AsyncProp &asyncProp, const QByteArray &strData, PageScan *scan);
+    bool scanStandardPage(const QString &fileName, const QByteArray &address, PageScan *scan);
     void takeLinks(HtmlLinkScanner &scanner);
     void markPage(int page, int image, int status, ReadReason reason);
 
@@ -184,5 +188,8 @@ private:
     std::vector<QByteArray> m_foundOn; // by treeFiles index - 1
     std::vector<QByteArray> m_foundHow; // likewise; empty entries under classic rules
     std::optional<CrawlScope> m_scope; // standard rules: the running crawl's pages
+    // Standard rules: the scans of page reads in flight, fed as their bodies
+    // arrive, by request key. Each read's piece taker shares its scan.
+    QHash<QString, std::shared_ptr<PageScan>> m_scans;
     std::unique_ptr<RobotsGate> m_robots; // only while robots.txt is honoured
 };

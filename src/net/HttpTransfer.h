@@ -33,7 +33,7 @@ public:
     // `url2` is not used: callers pass the same address twice.
     QString StartFileRead(const QByteArray &url, const QByteArray &url2, int fileType,
                           const QByteArray &data) override;
-    QString StartPageRead(const QByteArray &url, const QByteArray &data) override;
+    QString StartPageRead(const QByteArray &url, const QByteArray &data, PagePieces pieces) override;
 
     // The folder the bodies are written to; empty until the first read needs it.
     // It and every file still in it go when the component goes; making it
@@ -54,7 +54,8 @@ public:
 private:
     struct Transfer;
 
-    QString start(const QByteArray &url, int fileType, const QByteArray &data, const ReadLimits &limits);
+    QString start(const QByteArray &url, int fileType, const QByteArray &data, const ReadLimits &limits,
+                  PagePieces pieces);
     void failLater(const QString &key, int fileType, const QByteArray &url,
                    const QByteArray &data, ReadReason reason);
     void complete(const QString &key, bool success, int status, ReadReason reason, const QByteArray &finalUrl);

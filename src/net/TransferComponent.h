@@ -3,8 +3,11 @@
 #include "net/ReadReason.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QObject>
 #include <QString>
+
+#include <functional>
 
 // What a finished read hands back: the local file holding the body (empty when
 // the read failed, so no readable file can be taken from it), the address that
@@ -38,12 +41,18 @@ public:
     virtual QString StartFileRead(const QByteArray &url, const QByteArray &url2, int fileType,
                                   const QByteArray &data) = 0;
 
+    // Takes the pieces of a page's body as they arrive, each with the address
+    // it comes from (redirects followed), while they also go to the file.
+    using PagePieces = std::function<void(QByteArrayView finalUrl, QByteArrayView piece)>;
+
     // Starts a read of the page at `url` that is wanted only if it is HTML: an
     // answer of another type is not downloaded, and its read completes with no
-    // file and ReadReason::NotHtml. A component that cannot tell reads every
-    // answer, as StartFileRead does.
-    virtual QString StartPageRead(const QByteArray &url, const QByteArray &data)
+    // file and ReadReason::NotHtml. `pieces` sees the body as it comes, before
+    // the read completes. A component that can do neither reads every answer,
+    // as StartFileRead does, and leaves the body to its file alone.
+    virtual QString StartPageRead(const QByteArray &url, const QByteArray &data, PagePieces pieces)
     {
+        Q_UNUSED(pieces);
         return StartFileRead(url, url, 1, data);
     }
 

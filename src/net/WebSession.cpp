@@ -316,6 +316,16 @@ void WebSession::checkIdle(ReadId id)
         finished(false, int(status), reason, finalUrl);
 }
 
+QByteArrayView WebSession::currentUrl(ReadId id) const
+{
+    const auto it = m_reads.find(id);
+    if (it == m_reads.end())
+        return {};
+    const char *url = nullptr;
+    curl_easy_getinfo(it->second->easy, CURLINFO_EFFECTIVE_URL, &url);
+    return QByteArrayView(url);
+}
+
 void WebSession::cancel(ReadId id)
 {
     endRead(id);

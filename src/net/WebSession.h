@@ -55,6 +55,11 @@ public:
     // Ends a read at once; its Finished is not called.
     void cancel(ReadId id);
 
+    // The address a read in flight is asking for now, after the redirects
+    // followed so far; valid until control returns to the session. Empty for a
+    // read that is not in flight.
+    QByteArrayView currentUrl(ReadId id) const;
+
     // Reads started and not yet finished or cancelled.
     int readsInFlight() const { return int(m_reads.size()); }
 
