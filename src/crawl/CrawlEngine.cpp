@@ -158,7 +158,8 @@ bool CrawlEngine::standardRules() const
 void CrawlEngine::AddPage(QByteArray url)
 {
     if (standardRules()) {
-        if (!m_scope || m_scope->contains(url))
+        // A crawl whose root was refused has no scope, and takes no page.
+        if (m_scope ? m_scope->contains(url) : !running())
             addStandardPage(url);
         return;
     }

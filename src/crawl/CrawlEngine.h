@@ -89,8 +89,8 @@ public:
     // within MaxPages and MaxDomain. Silently ignores what it cannot take.
     // Under standard link rules the URL is an address in LinkResolver's normal
     // form, which is the page's key (its text the path and query, its host node
-    // the host with any port), and a running crawl takes only pages in its
-    // scope.
+    // the host with any port); once a crawl has started, only pages in the
+    // scope its root sets are taken.
     void AddPage(QByteArray url) override;
 
     // Records a found file within MaxFiles; the first offer beyond the limit stops
@@ -131,8 +131,9 @@ public:
     void setRobotsHonoured(bool honoured);
 
     // The address of the page whose scan first listed the found file at this
-    // index of treeFiles ("http://" and the page's key); empty for a file that
-    // was not listed by a page scan.
+    // index of treeFiles ("http://" and the page's key; under standard rules
+    // the address its read ended at); empty for a file that was not listed by
+    // a page scan.
     QByteArray foundOn(int fileIndex) const;
     // How a page scan under standard link rules found the file at this index of
     // treeFiles: "link" or "embed"; empty under classic rules.
