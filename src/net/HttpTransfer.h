@@ -15,8 +15,11 @@ class QUrl;
 // temporary folder and reports that file once the read is over. A read that
 // cannot give a complete, successful body (an unusable address, a network
 // error, a status other than 2xx, too many redirects or one to another scheme,
-// a read that goes idle or passes its deadline, a body over the size limit)
-// reports an empty file path and leaves no file behind. Completions come from
+// a read that goes idle or passes its deadline, a body over the size limit,
+// or, for a page read, an answer that is not HTML) reports an empty file path
+// and leaves no file behind. A page read also hands its body's pieces to the
+// caller's taker as they arrive, and every read reports the address it ended
+// at after redirects (AsyncProp::finalUrl). Completions come from
 // the event loop, never from inside StartFileRead; a receiver that wants the
 // component gone uses deleteLater rather than delete.
 class HttpTransfer final : public TransferComponent
