@@ -385,6 +385,7 @@ void TestHttpTransfer::redirects()
         QCOMPARE(filesIn(transfer.downloadFolder()), QStringList());
     } else {
         QCOMPARE(contentsOf(done.prop.value), expected);
+        QCOMPARE(done.prop.finalUrl, server.url("/target.htm"));
     }
 }
 
