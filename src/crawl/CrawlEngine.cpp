@@ -4,6 +4,8 @@
 #include "common/AsciiText.h"
 #include "common/Settings.h"
 #include "common/WebText.h"
+#include "crawl/LinkClassifier.h"
+#include "crawl/LinkResolver.h"
 #include "crawl/RobotsGate.h"
 #include "net/TransferComponent.h"
 
@@ -17,6 +19,8 @@ namespace {
 
 const QByteArray HttpPrefix = QByteArrayLiteral("http://");
 const QByteArray SponsorData = QByteArrayLiteral("SPONSOR");
+// A saved page is handed to the standard rules' scanner this much at a time.
+constexpr qint64 ScanPieceBytes = 64 * 1024;
 
 // Only blanks are trimmed from the host and path parts; tabs and other
 // characters belong to the address as written.
@@ -43,7 +47,35 @@ int pageIndexFrom(const QByteArray &strData, const NodeTree &pages)
     return int(value);
 }
 
+// A page's host node under standard rules: the host, with its port unless it
+// is the scheme's own.
+QByteArray hostKey(const AddressParts &parts)
+{
+    QByteArray host = parts.host.toByteArray();
+    if (!parts.port.isEmpty())
+        host += ':' + parts.port.toByteArray();
+    return host;
+}
+
 } // namespace
+
+// The scan of one page read under standard rules, begun with its first piece:
+// the links wait in the scanner until the read completes, so a page whose read
+// fails adds nothing.
+struct CrawlEngine::PageScan
+{
+    QByteArray address; // in normal form, as the first piece came from it
+    std::unique_ptr<HtmlLinkScanner> scanner;
+
+    void feed(QByteArrayView finalUrl, QByteArrayView piece)
+    {
+        if (!scanner) {
+            address = LinkResolver::normaliseRoot(finalUrl).value_or(finalUrl.toByteArray());
+            scanner = std::make_unique<HtmlLinkScanner>(address);
+        }
+        scanner->feed(piece);
+    }
+};
 
 CrawlEngine::CrawlEngine(TransferComponent &transfer, const Settings &settings, QObject *parent)
     : QObject(parent), m_transfer(transfer), m_settings(settings)
@@ -97,7 +129,18 @@ void CrawlEngine::stop(StopReason reason)
 void CrawlEngine::crawlCommand(StopReason reasonToStop)
 {
     if (!running()) {
-        AddPage(encodeTypedText(m_rootText));
+        if (standardRules()) {
+            // The root is taken whatever the scope, which it then sets; a root
+            // that is no http or https address adds nothing.
+            m_scope.reset();
+            const std::optional<QByteArray> root = LinkResolver::normaliseRoot(encodeTypedText(m_rootText));
+            if (root) {
+                addStandardPage(*root);
+                m_scope.emplace(m_settings.Scope, *root);
+            }
+        } else {
+            AddPage(encodeTypedText(m_rootText));
+        }
         m_timerKeepBusy.start();
         setRunning(true);
     } else {
@@ -107,8 +150,19 @@ void CrawlEngine::crawlCommand(StopReason reasonToStop)
     }
 }
 
+bool CrawlEngine::standardRules() const
+{
+    return m_settings.Rules == LinkRules::Standard;
+}
+
 void CrawlEngine::AddPage(QByteArray url)
 {
+    if (standardRules()) {
+        // A crawl whose root was refused has no scope, and takes no page.
+        if (m_scope ? m_scope->contains(url) : !running())
+            addStandardPage(url);
+        return;
+    }
     // The limit is tested before anything is added, so one call may add both a
     // new host and its first page.
     if (m_pages.Count() >= m_settings.MaxPages)
@@ -132,7 +186,32 @@ void CrawlEngine::AddPage(QByteArray url)
     (void)m_pages.AddChild(host, host + path, path, NodeImage::Queued);
 }
 
+void CrawlEngine::addStandardPage(const QByteArray &address)
+{
+    if (m_pages.Count() >= m_settings.MaxPages)
+        return;
+    const AddressParts parts = splitAddress(address);
+    if (parts.host.isEmpty())
+        return;
+    const QByteArray host = hostKey(parts);
+    (void)m_pages.AddTopLevel(host, host, NodeImage::Domain);
+    const int domain = m_pages.IndexOf(host);
+    if (domain == 0 || m_pages.ChildCount(domain) >= m_settings.MaxDomain)
+        return;
+    QByteArray text = parts.path.toByteArray();
+    if (!parts.query.isEmpty())
+        text += '?' + parts.query.toByteArray();
+    const int page = m_pages.AddChild(host, address, text, NodeImage::Queued);
+    if (page != 0)
+        m_pages.SetAddress(page, address);
+}
+
 void CrawlEngine::AddFile(QByteArray url)
+{
+    addFile(url, {});
+}
+
+void CrawlEngine::addFile(const QByteArray &url, QByteArrayView how)
 {
     // The limit comes before the duplicate test: once the list is full, any file
     // link stops a running crawl.
@@ -140,8 +219,10 @@ void CrawlEngine::AddFile(QByteArray url)
         stop(StopReason::FileLimit);
         return;
     }
-    if (m_files.AddTopLevel(url, url, NodeImage::FoundFile) != 0)
+    if (m_files.AddTopLevel(url, url, NodeImage::FoundFile) != 0) {
         m_foundOn.push_back(m_pageBeingScanned);
+        m_foundHow.push_back(how.toByteArray());
+    }
 }
 
 int CrawlEngine::readsInFlight() const
@@ -154,6 +235,13 @@ QByteArray CrawlEngine::foundOn(int fileIndex) const
     if (fileIndex < 1 || size_t(fileIndex) > m_foundOn.size())
         return {};
     return m_foundOn[size_t(fileIndex - 1)];
+}
+
+QByteArray CrawlEngine::foundHow(int fileIndex) const
+{
+    if (fileIndex < 1 || size_t(fileIndex) > m_foundHow.size())
+        return {};
+    return m_foundHow[size_t(fileIndex - 1)];
 }
 
 void CrawlEngine::TimerKeepBusy_Timer()
@@ -211,8 +299,12 @@ void CrawlEngine::runTick()
                 continue;
             }
             m_pages.SetImage(i, NodeImage::Fetching);
-            const QByteArray url = HttpPrefix + m_pages.Key(i);
-            m_pageReads.insert(m_transfer.StartFileRead(url, url, 1, QByteArray::number(i)));
+            if (standardRules()) {
+                startStandardRead(i);
+            } else {
+                const QByteArray url = HttpPrefix + m_pages.Key(i);
+                m_pageReads.insert(m_transfer.StartFileRead(url, url, 1, QByteArray::number(i)));
+            }
             if (++inFlight >= MaxReadsInFlight)
                 break;
         }
@@ -229,10 +321,23 @@ void CrawlEngine::runTick()
     setTitle(statusText());
 }
 
+void CrawlEngine::startStandardRead(int page)
+{
+    auto scan = std::make_shared<PageScan>();
+    const QString key = m_transfer.StartPageRead(
+        m_pages.Key(page), QByteArray::number(page),
+        [scan](QByteArrayView finalUrl, QByteArrayView piece) { scan->feed(finalUrl, piece); });
+    m_pageReads.insert(key);
+    m_scans.insert(key, std::move(scan));
+}
+
 bool CrawlEngine::robotsLetRead(int page, int &inFlight)
 {
-    const QByteArray &host = m_pages.Key(m_pages.ParentIndex(page));
-    switch (m_robots->verdict(host, m_pages.Text(page))) {
+    // Each scheme of a host has its own robots.txt.
+    QByteArray origin = HttpPrefix + m_pages.Key(m_pages.ParentIndex(page));
+    if (standardRules())
+        origin = splitAddress(m_pages.Key(page)).scheme.toByteArray() + "://" + m_pages.Key(m_pages.ParentIndex(page));
+    switch (m_robots->verdict(origin, m_pages.Text(page))) {
     case RobotsGate::Verdict::Read:
         return true;
     case RobotsGate::Verdict::Refuse:
@@ -260,6 +365,7 @@ void CrawlEngine::setRobotsHonoured(bool honoured)
 void CrawlEngine::txPages_FileReadComplete(const QString &strFileKey, int, const AsyncProp &asyncProp,
                                            const QByteArray &strData)
 {
+    const std::shared_ptr<PageScan> scan = m_scans.take(strFileKey);
     if (m_robots && m_robots->take(strFileKey, asyncProp)) {
         // A host's robots.txt: its rules are kept, its pages go out on later ticks.
     } else if (m_forgottenReads.remove(strFileKey)) {
@@ -273,7 +379,7 @@ void CrawlEngine::txPages_FileReadComplete(const QString &strFileKey, int, const
             if (!asyncProp.value.isEmpty())
                 m_popupPage.PopupSponsorPage(asyncProp.value);
         } else {
-            handlePageRead(asyncProp, strData);
+            handlePageRead(asyncProp, strData, scan.get());
         }
         if (!pageRead)
             return;
@@ -282,8 +388,12 @@ void CrawlEngine::txPages_FileReadComplete(const QString &strFileKey, int, const
         Q_EMIT readsSettled();
 }
 
-void CrawlEngine::handlePageRead(const AsyncProp &asyncProp, const QByteArray &strData)
+void CrawlEngine::handlePageRead(const AsyncProp &asyncProp, const QByteArray &strData, PageScan *scan)
 {
+    if (standardRules()) {
+        handleStandardPage(asyncProp, strData, scan);
+        return;
+    }
     // What the page fails with, should it: the read's reason until a body is
     // there to scan, then the scan's.
     ReadReason failure = asyncProp.reason;
@@ -306,6 +416,76 @@ void CrawlEngine::handlePageRead(const AsyncProp &asyncProp, const QByteArray &s
     }
 }
 
+void CrawlEngine::handleStandardPage(const AsyncProp &asyncProp, const QByteArray &strData, PageScan *scan)
+{
+    const auto removeBody = qScopeGuard([&asyncProp] {
+        if (!asyncProp.value.isEmpty())
+            QFile::remove(asyncProp.value);
+    });
+    const int page = pageIndexFrom(strData, m_pages);
+    if (page == 0)
+        return;
+    // Where the answer came from, in the form the tree's keys have.
+    const QByteArray &answered = asyncProp.finalUrl.isEmpty() ? asyncProp.url : asyncProp.finalUrl;
+    const QByteArray address = LinkResolver::normaliseRoot(answered).value_or(answered);
+    m_pages.SetAddress(page, address);
+
+    if (asyncProp.reason == ReadReason::NotHtml) {
+        markPage(page, NodeImage::Done, asyncProp.status, ReadReason::NotHtml);
+    } else if (asyncProp.value.isEmpty()) {
+        markPage(page, NodeImage::Failed, asyncProp.status, asyncProp.reason);
+    } else if (const int known = m_pages.IndexOf(address); known != 0 && known != page) {
+        // Redirected to a page the tree holds: that page's own read scans it.
+        markPage(page, NodeImage::Done, asyncProp.status, ReadReason::None);
+    } else {
+        const bool whole = scanStandardPage(asyncProp.value, address, scan);
+        markPage(page, whole ? NodeImage::Done : NodeImage::Failed, asyncProp.status,
+                 whole ? ReadReason::None : ReadReason::Parse);
+    }
+}
+
+bool CrawlEngine::scanStandardPage(const QString &fileName, const QByteArray &address, PageScan *scan)
+{
+    m_pageBeingScanned = address;
+    const auto scanned = qScopeGuard([this] { m_pageBeingScanned.clear(); });
+    // A scan fed as the body arrived has seen it all; otherwise (a transfer
+    // that hands no pieces over, an empty body) the saved page is scanned now.
+    HtmlLinkScanner *scanner = scan && scan->address == address ? scan->scanner.get() : nullptr;
+    std::unique_ptr<HtmlLinkScanner> fromFile;
+    bool readWhole = true;
+    if (!scanner) {
+        QFile file(fileName);
+        if (!file.open(QIODevice::ReadOnly))
+            return false;
+        fromFile = std::make_unique<HtmlLinkScanner>(address);
+        scanner = fromFile.get();
+        for (QByteArray piece = file.read(ScanPieceBytes); !piece.isEmpty(); piece = file.read(ScanPieceBytes))
+            scanner->feed(piece);
+        readWhole = file.error() == QFileDevice::NoError;
+    }
+    scanner->finish();
+    takeLinks(*scanner);
+    return readWhole && !scanner->gaveUp();
+}
+
+void CrawlEngine::takeLinks(HtmlLinkScanner &scanner)
+{
+    const LinkClassifier classifier(m_settings.Search, m_settings.Follow);
+    for (const FoundLink &link : scanner.takeLinks()) {
+        const LinkKind kind = classifier.classify(link.address);
+        if (kind.page)
+            AddPage(link.address);
+        if (kind.file)
+            addFile(link.address, linkHowName(link.how));
+    }
+}
+
+void CrawlEngine::markPage(int page, int image, int status, ReadReason reason)
+{
+    m_pages.SetImage(page, image, status, reason);
+    Q_EMIT pageCompleted(page, image, m_pages.Key(page));
+}
+
 void CrawlEngine::markFailed(const QByteArray &strData, int status, ReadReason reason)
 {
     const int page = pageIndexFrom(strData, m_pages);
@@ -320,6 +500,8 @@ void CrawlEngine::clearResults()
     m_pages.Clear();
     m_files.Clear();
     m_foundOn.clear();
+    m_foundHow.clear();
+    m_scans.clear();
     // Completions of reads started before the clear carry indexes that now name
     // other pages or none; they are recognised by their request key and dropped.
     m_forgottenReads.unite(m_pageReads);

@@ -1,9 +1,12 @@
 #pragma once
 
+#include "crawl/CrawlScope.h"
+#include "crawl/HtmlLinkScanner.h"
 #include "crawl/NodeTree.h"
 #include "crawl/PageParser.h"
 #include "sponsor/PopupPage.h"
 
+#include <QHash>
 #include <QObject>
 #include <QSet>
 #include <QString>
@@ -11,6 +14,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 struct AsyncProp;
@@ -83,6 +87,10 @@ public:
 
     // Offers a URL to the frontier: a host node and a queued page under it,
     // within MaxPages and MaxDomain. Silently ignores what it cannot take.
+    // Under standard link rules the URL is an address in LinkResolver's normal
+    // form, which is the page's key (its text the path and query, its host node
+    // the host with any port); once a crawl has started, only pages in the
+    // scope its root sets are taken.
     void AddPage(QByteArray url) override;
 
     // Records a found file within MaxFiles; the first offer beyond the limit stops
@@ -96,6 +104,12 @@ public:
     // Handles one finished read: a page is parsed and marked done, or marked
     // failed; a "SPONSOR" read becomes the popup page. The page node keeps the
     // read's status and why it failed (treePages' Status and Reason).
+    // Under standard link rules the page node also keeps the address its read
+    // ended at (treePages' Address), and links resolve against that address. An
+    // answer that is not HTML leaves the page done with nothing scanned and the
+    // reason NotHtml; a page that redirected to another page of the tree is done
+    // without a scan; one whose scan gave up keeps the links found until then
+    // and fails with the reason Parse.
     void txPages_FileReadComplete(const QString &strFileKey, int lngFileType, const AsyncProp &asyncProp,
                                   const QByteArray &strData);
 
@@ -117,9 +131,13 @@ public:
     void setRobotsHonoured(bool honoured);
 
     // The address of the page whose scan first listed the found file at this
-    // index of treeFiles ("http://" and the page's key); empty for a file that
-    // was not listed by a page scan.
+    // index of treeFiles ("http://" and the page's key; under standard rules
+    // the address its read ended at); empty for a file that was not listed by
+    // a page scan.
     QByteArray foundOn(int fileIndex) const;
+    // How a page scan under standard link rules found the file at this index of
+    // treeFiles: "link" or "embed"; empty under classic rules.
+    QByteArray foundHow(int fileIndex) const;
 
     // The popup page a sponsor read becomes, and how it is opened.
     void setShellOpen(ShellOpenFn shellOpen) { m_popupPage.setShellOpen(std::move(shellOpen)); }
@@ -137,12 +155,22 @@ Q_SIGNALS:
     void readsSettled();
 
 private:
+    struct PageScan;
+
     void setRunning(bool running);
     void crawlCommand(StopReason reasonToStop);
     void runTick();
     bool robotsLetRead(int page, int &inFlight);
-    void handlePageRead(const AsyncProp &asyncProp, const QByteArray &strData);
+    void handlePageRead(const AsyncProp &asyncProp, const QByteArray &strData, PageScan *scan);
     void markFailed(const QByteArray &strData, int status, ReadReason reason);
+    bool standardRules() const;
+    void addStandardPage(const QByteArray &address);
+    void addFile(const QByteArray &url, QByteArrayView how);
+    void startStandardRead(int page);
+    void handleStandardPage(const AsyncProp &asyncProp, const QByteArray &strData, PageScan *scan);
+    bool scanStandardPage(const QString &fileName, const QByteArray &address, PageScan *scan);
+    void takeLinks(HtmlLinkScanner &scanner);
+    void markPage(int page, int image, int status, ReadReason reason);
 
     TransferComponent &m_transfer;
     const Settings &m_settings;
@@ -159,5 +187,10 @@ private:
     PopupPage m_popupPage;
     QByteArray m_pageBeingScanned;     // the page whose links are being handled
     std::vector<QByteArray> m_foundOn; // by treeFiles index - 1
+    std::vector<QByteArray> m_foundHow; // likewise; empty entries under classic rules
+    std::optional<CrawlScope> m_scope; // standard rules: the running crawl's pages
+    // Standard rules: the scans of page reads in flight, fed as their bodies
+    // arrive, by request key. Each read's piece taker shares its scan.
+    QHash<QString, std::shared_ptr<PageScan>> m_scans;
     std::unique_ptr<RobotsGate> m_robots; // only while robots.txt is honoured
 };

@@ -64,6 +64,11 @@ public:
     // The HTTP status and reason a page's read ended with; 0 and None until set.
     int Status(int index) const { return node(index).status; }
     ReadReason Reason(int index) const { return node(index).reason; }
+    // The address of a page under standard link rules: the one asked for, then
+    // the one its read ended at, after redirects. Empty under classic rules,
+    // where "http://" and the key say it.
+    const QByteArray &Address(int index) const { return node(index).address; }
+    void SetAddress(int index, const QByteArray &address) { m_nodes[size_t(index - 1)].address = address; }
     const QByteArray &Key(int index) const { return node(index).key; }
     const QByteArray &Text(int index) const { return node(index).text; }
     int ChildCount(int index) const { return int(node(index).children.size()); }
@@ -95,6 +100,7 @@ private:
         std::vector<int> children;
         int status = 0;
         ReadReason reason = ReadReason::None;
+        QByteArray address = {};
     };
 
     const Node &node(int index) const { return m_nodes[size_t(index - 1)]; }

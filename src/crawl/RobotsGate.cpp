@@ -22,17 +22,17 @@ RobotsTxt rulesWithoutFile(int status)
 
 RobotsGate::RobotsGate(TransferComponent &transfer) : m_transfer(transfer) {}
 
-RobotsGate::Verdict RobotsGate::verdict(const QByteArray &host, const QByteArray &pathAndQuery)
+RobotsGate::Verdict RobotsGate::verdict(const QByteArray &origin, const QByteArray &pathAndQuery)
 {
-    const auto known = m_rules.constFind(host);
+    const auto known = m_rules.constFind(origin);
     if (known != m_rules.constEnd())
         return known->allows(pathAndQuery) ? Verdict::Read : Verdict::Refuse;
     for (auto it = m_pending.cbegin(); it != m_pending.cend(); ++it) {
-        if (it.value() == host)
+        if (it.value() == origin)
             return Verdict::Wait;
     }
-    const QByteArray url = "http://" + host + "/robots.txt";
-    m_pending.insert(m_transfer.StartFileRead(url, url, 1, RobotsData), host);
+    const QByteArray url = origin + "/robots.txt";
+    m_pending.insert(m_transfer.StartFileRead(url, url, 1, RobotsData), origin);
     return Verdict::Asked;
 }
 

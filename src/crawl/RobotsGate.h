@@ -26,8 +26,10 @@ public:
 
     explicit RobotsGate(TransferComponent &transfer);
 
-    // Whether the page at `pathAndQuery` on `host` may be read now.
-    Verdict verdict(const QByteArray &host, const QByteArray &pathAndQuery);
+    // Whether the page at `pathAndQuery` of `origin` ("http://host" or
+    // "https://host:port": each scheme and host has its own robots.txt) may be
+    // read now.
+    Verdict verdict(const QByteArray &origin, const QByteArray &pathAndQuery);
 
     // Reads of robots.txt files in flight.
     int readsInFlight() const { return int(m_pending.size()); }
@@ -38,6 +40,6 @@ public:
 
 private:
     TransferComponent &m_transfer;
-    QHash<QByteArray, RobotsTxt> m_rules;  // by host
-    QHash<QString, QByteArray> m_pending;  // read key to host
+    QHash<QByteArray, RobotsTxt> m_rules;  // by origin
+    QHash<QString, QByteArray> m_pending;  // read key to origin
 };

@@ -11,6 +11,7 @@ ReadReason fromRefusal(SessionRefusal refusal)
     case SessionRefusal::BodyTooLarge: return ReadReason::TooLarge;
     case SessionRefusal::Idle: return ReadReason::Timeout;
     case SessionRefusal::ErrorPage: return ReadReason::HttpStatus;
+    case SessionRefusal::NotHtml: return ReadReason::NotHtml;
     // A download that cannot be written, or a read curl never took on, failed
     // here rather than on the web: no reason of the web's applies.
     case SessionRefusal::SinkFailed:

@@ -11,6 +11,7 @@ enum class SessionRefusal : quint8 {
     SinkFailed,   // the body's taker said no (the download could not be written)
     Idle,         // no byte for ReadLimits::idleTimeoutMs
     NotStarted,   // curl could not take the read on
+    NotHtml,      // the read wanted HTML only, and the answer is of another type
 };
 
 // Why a read ended: curl's result code, the session's own refusal, the status

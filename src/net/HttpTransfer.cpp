@@ -8,6 +8,8 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <utility>
+
 namespace {
 
 // Bytes that may not stand for themselves in an address: blanks and controls,
@@ -35,7 +37,7 @@ bool needsEscape(unsigned char c)
 
 } // namespace
 
-// One read in flight: the body goes straight to `file`.
+// One read in flight: the body goes straight to `file`, and to `pieces` if set.
 struct HttpTransfer::Transfer
 {
     QString key;
@@ -44,6 +46,7 @@ struct HttpTransfer::Transfer
     QByteArray data;
     QFile file;
     WebSession::ReadId read = 0;
+    PagePieces pieces; // also handed the body, if set
 };
 
 HttpTransfer::HttpTransfer(WebSession &session, const ReadLimits &limits, QObject *parent)
@@ -64,6 +67,19 @@ QString HttpTransfer::StartFileRead(const QByteArray &url, const QByteArray &url
                                     const QByteArray &data)
 {
     Q_UNUSED(url2);
+    return start(url, fileType, data, m_limits, {});
+}
+
+QString HttpTransfer::StartPageRead(const QByteArray &url, const QByteArray &data, PagePieces pieces)
+{
+    ReadLimits limits = m_limits;
+    limits.htmlOnly = true;
+    return start(url, 1, data, limits, std::move(pieces));
+}
+
+QString HttpTransfer::start(const QByteArray &url, int fileType, const QByteArray &data, const ReadLimits &limits,
+                            PagePieces pieces)
+{
     const QString key = QString::number(++m_lastKey);
 
     const QUrl address = requestUrl(url);
@@ -89,11 +105,20 @@ QString HttpTransfer::StartFileRead(const QByteArray &url, const QByteArray &url
         return key;
     }
 
-    QFile &file = transfer->file;
+    transfer->pieces = std::move(pieces);
+    Transfer *const current = transfer.get();
     transfer->read = m_session.read(
-        address, m_limits,
-        [&file](QByteArrayView piece) { return file.write(piece.data(), piece.size()) == piece.size(); },
-        [this, key](bool ok, int status, ReadReason reason) { complete(key, ok, status, reason); });
+        address, limits,
+        [this, current](QByteArrayView piece) {
+            if (current->file.write(piece.data(), piece.size()) != piece.size())
+                return false;
+            if (current->pieces)
+                current->pieces(m_session.currentUrl(current->read), piece);
+            return true;
+        },
+        [this, key](bool ok, int status, ReadReason reason, const QByteArray &finalUrl) {
+            complete(key, ok, status, reason, finalUrl);
+        });
     m_transfers.emplace(key, std::move(transfer));
     return key;
 }
@@ -156,7 +181,8 @@ void HttpTransfer::failLater(const QString &key, int fileType, const QByteArray 
     });
 }
 
-void HttpTransfer::complete(const QString &key, bool success, int status, ReadReason reason)
+void HttpTransfer::complete(const QString &key, bool success, int status, ReadReason reason,
+                            const QByteArray &finalUrl)
 {
     const auto it = m_transfers.find(key);
     if (it == m_transfers.end())
@@ -175,6 +201,6 @@ void HttpTransfer::complete(const QString &key, bool success, int status, ReadRe
 
     // Last, because the receiver may start new reads or take the component down.
     Q_EMIT FileReadComplete(transfer->key, transfer->fileType,
-                            AsyncProp{path, transfer->url, status, success ? ReadReason::None : reason},
+                            AsyncProp{path, transfer->url, status, success ? ReadReason::None : reason, finalUrl},
                             transfer->data);
 }

@@ -15,8 +15,11 @@ class QUrl;
 // temporary folder and reports that file once the read is over. A read that
 // cannot give a complete, successful body (an unusable address, a network
 // error, a status other than 2xx, too many redirects or one to another scheme,
-// a read that goes idle or passes its deadline, a body over the size limit)
-// reports an empty file path and leaves no file behind. Completions come from
+// a read that goes idle or passes its deadline, a body over the size limit,
+// or, for a page read, an answer that is not HTML) reports an empty file path
+// and leaves no file behind. A page read also hands its body's pieces to the
+// caller's taker as they arrive, and every read reports the address it ended
+// at after redirects (AsyncProp::finalUrl). Completions come from
 // the event loop, never from inside StartFileRead; a receiver that wants the
 // component gone uses deleteLater rather than delete.
 class HttpTransfer final : public TransferComponent
@@ -33,6 +36,7 @@ public:
     // `url2` is not used: callers pass the same address twice.
     QString StartFileRead(const QByteArray &url, const QByteArray &url2, int fileType,
                           const QByteArray &data) override;
+    QString StartPageRead(const QByteArray &url, const QByteArray &data, PagePieces pieces) override;
 
     // The folder the bodies are written to; empty until the first read needs it.
     // It and every file still in it go when the component goes; making it
@@ -53,9 +57,11 @@ public:
 private:
     struct Transfer;
 
+    QString start(const QByteArray &url, int fileType, const QByteArray &data, const ReadLimits &limits,
+                  PagePieces pieces);
     void failLater(const QString &key, int fileType, const QByteArray &url,
                    const QByteArray &data, ReadReason reason);
-    void complete(const QString &key, bool success, int status, ReadReason reason);
+    void complete(const QString &key, bool success, int status, ReadReason reason, const QByteArray &finalUrl);
 
     WebSession &m_session;
     const ReadLimits m_limits;

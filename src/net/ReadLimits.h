@@ -21,6 +21,10 @@ struct ReadLimits
     // answers and the trailers of a chunked body) beyond this many bytes fails
     // the read at once. Each request of a redirect chain is counted on its own.
     qint64 maxHeaderBytes = 64 * 1024;
+    // When set, only an HTML answer (Content-Type text/html or
+    // application/xhtml+xml, or none at all) is read; the read of any other
+    // ends right after its head, without its body, with ReadReason::NotHtml.
+    bool htmlOnly = false;
 
     // What a page read of the crawl may take.
     static constexpr ReadLimits pages() { return {}; }

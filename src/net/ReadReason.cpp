@@ -33,6 +33,7 @@ constexpr std::array Rows{
     ReasonRow{ReadReason::Robots, "robots"_L1, "Refused by the site's robots.txt"_L1},
     ReasonRow{ReadReason::Parse, "parse"_L1, "Read, but its links could not be scanned"_L1},
     ReasonRow{ReadReason::Cancelled, "cancelled"_L1, "Cancelled"_L1},
+    ReasonRow{ReadReason::NotHtml, "not-html"_L1, "Not an HTML page"_L1},
 };
 
 constexpr bool rowsInOrder()

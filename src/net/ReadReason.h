@@ -8,7 +8,8 @@
 // Why a read of a page ended as it did. When the answer's HTTP status is the
 // reason (any status but 2xx), the reason is HttpStatus and the status itself
 // says why; otherwise it is one word of a fixed set. The network layer gives
-// the reasons of a read; the crawl adds its own (Robots, Parse). A new reason is
+// the reasons of a read; the crawl adds its own (Robots, Parse). NotHtml is the one reason a page
+// that did not fail may carry. A new reason is
 // one enumerator here and one row in the table of ReadReason.cpp.
 enum class ReadReason : quint8 {
     None,         // nothing went wrong, or the read failed on this machine
@@ -25,6 +26,7 @@ enum class ReadReason : quint8 {
     Robots,       // the host's robots.txt refuses the page
     Parse,        // the page was read but its scan failed
     Cancelled,    // the read was ended before it could finish
+    NotHtml,      // a read that wanted HTML got another kind of answer; not a failure
 };
 
 namespace ReadReasons {

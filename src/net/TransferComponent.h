@@ -3,18 +3,25 @@
 #include "net/ReadReason.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QObject>
 #include <QString>
 
+#include <functional>
+
 // What a finished read hands back: the local file holding the body (empty when
 // the read failed, so no readable file can be taken from it), the address that
-// was requested, the HTTP status of the last answer and why the read failed.
+// was requested, the HTTP status of the last answer, why the read failed and
+// the address the answer came from.
 struct AsyncProp
 {
     QString value; // full path of the downloaded file; empty on failure
     QByteArray url;  // the URL that was requested, unchanged by redirects
     int status = 0;  // the last answer's HTTP status; 0 when none came
     ReadReason reason = ReadReason::None; // None when the read succeeded
+    // The address last asked for, after redirects; empty when the component
+    // does not know it (then `url` is where the answer came from).
+    QByteArray finalUrl = {};
 };
 
 // The asynchronous download component every read goes through. StartFileRead
@@ -33,6 +40,21 @@ public:
     // request's key, which FileReadComplete carries as strFileKey.
     virtual QString StartFileRead(const QByteArray &url, const QByteArray &url2, int fileType,
                                   const QByteArray &data) = 0;
+
+    // Takes the pieces of a page's body as they arrive, each with the address
+    // it comes from (redirects followed), while they also go to the file.
+    using PagePieces = std::function<void(QByteArrayView finalUrl, QByteArrayView piece)>;
+
+    // Starts a read of the page at `url` that is wanted only if it is HTML: an
+    // answer of another type is not downloaded, and its read completes with no
+    // file and ReadReason::NotHtml. `pieces` sees the body as it comes, before
+    // the read completes. A component that can do neither reads every answer,
+    // as StartFileRead does, and leaves the body to its file alone.
+    virtual QString StartPageRead(const QByteArray &url, const QByteArray &data, PagePieces pieces)
+    {
+        Q_UNUSED(pieces);
+        return StartFileRead(url, url, 1, data);
+    }
 
 Q_SIGNALS:
     // The receiver owns the file named by AsyncProp::value and deletes it.

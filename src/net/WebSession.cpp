@@ -52,6 +52,30 @@ QByteArray noProxyHosts()
     return listed + "localhost,127.0.0.0/8,::1";
 }
 
+// Whether an answer of this Content-Type is a page to scan. An answer that
+// names no type is taken as one: servers of plain files often leave it out,
+// and scanning a body that is not HTML finds nothing wrong, just nothing.
+bool isHtmlType(const char *contentType)
+{
+    if (!contentType)
+        return true;
+    QByteArrayView type(contentType);
+    const qsizetype semicolon = type.indexOf(';');
+    if (semicolon >= 0)
+        type = type.first(semicolon);
+    type = type.trimmed();
+    return type.isEmpty() || type.compare("text/html", Qt::CaseInsensitive) == 0
+           || type.compare("application/xhtml+xml", Qt::CaseInsensitive) == 0;
+}
+
+// The address the read last asked for, redirects followed.
+QByteArray finalUrlOf(CURL *easy)
+{
+    const char *url = nullptr;
+    curl_easy_getinfo(easy, CURLINFO_EFFECTIVE_URL, &url);
+    return url ? QByteArray(url) : QByteArray();
+}
+
 } // namespace
 
 // One read in flight: its easy handle and what to do with what arrives.
@@ -114,9 +138,29 @@ struct WebSession::Read
             read->refusal = SessionRefusal::HeadTooLarge;
             return 0;
         }
-        if (line == "\r\n" || line == "\n")
+        if (line == "\r\n" || line == "\n") {
             read->headEnded = true;
+            if (read->limits.htmlOnly && !read->wantedAnswer())
+                return 0;
+        }
         return bytes;
+    }
+
+    // At the end of a head: false, with the refusal set, when the read wants
+    // HTML only and this is a final 2xx answer of another type. Its body is then
+    // never asked for.
+    bool wantedAnswer()
+    {
+        long status = 0;
+        curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
+        if (status < 200 || status >= 300)
+            return true;
+        const char *contentType = nullptr;
+        curl_easy_getinfo(easy, CURLINFO_CONTENT_TYPE, &contentType);
+        if (isHtmlType(contentType))
+            return true;
+        refusal = SessionRefusal::NotHtml;
+        return false;
     }
 
     static size_t onBody(char *data, size_t size, size_t count, void *userData)
@@ -204,6 +248,10 @@ WebSession::ReadId WebSession::read(const QUrl &url, const ReadLimits &limits, B
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, long(limits.idleTimeoutMs));
     curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, long(limits.deadlineMs));
     curl_easy_setopt(easy, CURLOPT_NOPROXY, noProxyHosts().constData());
+    // libcurl leaves this variable to its tool; the program honours it the same way.
+    const QByteArray caBundle = qgetenv("CURL_CA_BUNDLE");
+    if (!caBundle.isEmpty())
+        curl_easy_setopt(easy, CURLOPT_CAINFO, caBundle.constData());
     // Pages may come compressed; the size cap counts the bytes as delivered.
     curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "");
     curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, ReceiveBufferBytes);
@@ -241,7 +289,7 @@ void WebSession::failUnstarted(ReadId id)
     const Finished finished = std::move(it->second->finished);
     m_reads.erase(it);
     if (finished)
-        finished(false, 0, curlReason(CURLE_OK, SessionRefusal::NotStarted, 0, false));
+        finished(false, 0, curlReason(CURLE_OK, SessionRefusal::NotStarted, 0, false), QByteArray());
 }
 
 void WebSession::checkIdle(ReadId id)
@@ -261,10 +309,21 @@ void WebSession::checkIdle(ReadId id)
     long status = 0;
     curl_easy_getinfo(read.easy, CURLINFO_RESPONSE_CODE, &status);
     const ReadReason reason = curlReason(CURLE_OK, SessionRefusal::Idle, int(status), false);
+    const QByteArray finalUrl = finalUrlOf(read.easy);
     const Finished finished = std::move(read.finished);
     endRead(id);
     if (finished)
-        finished(false, int(status), reason);
+        finished(false, int(status), reason, finalUrl);
+}
+
+QByteArrayView WebSession::currentUrl(ReadId id) const
+{
+    const auto it = m_reads.find(id);
+    if (it == m_reads.end())
+        return {};
+    const char *url = nullptr;
+    curl_easy_getinfo(it->second->easy, CURLINFO_EFFECTIVE_URL, &url);
+    return QByteArrayView(url);
 }
 
 void WebSession::cancel(ReadId id)
@@ -342,10 +401,11 @@ void WebSession::collectFinished()
         const bool pastDeadline = m_clock.elapsed() - read->startedAt >= read->limits.deadlineMs;
         const ReadReason reason =
             ok ? ReadReason::None : curlReason(message->data.result, read->refusal, int(status), pastDeadline);
+        const QByteArray finalUrl = finalUrlOf(message->easy_handle);
         const Finished finished = std::move(read->finished);
         endRead(read->id);
         if (finished)
-            finished(ok, int(status), reason);
+            finished(ok, int(status), reason, finalUrl);
         if (!alive)
             return;
     }

@@ -27,6 +27,8 @@ class QUrl;
 // keeps sending is not cut off), the overall deadline and the head and body
 // size caps of its ReadLimits, and the proxy the environment names (http_proxy,
 // https_proxy, all_proxy, no_proxy; loopback hosts are always read directly).
+// Certificates are verified against the system's authorities, or, as the curl
+// tool does, against the bundle CURL_CA_BUNDLE names (a test's own authority).
 class WebSession final : public QObject
 {
     Q_OBJECT
@@ -39,9 +41,10 @@ public:
     using BodySink = std::function<bool(QByteArrayView piece)>;
     // Called exactly once per read, from the event loop, never from inside
     // read(): true when the whole body arrived within the limits, the HTTP
-    // status of the last answer (0 when none came) and why the read failed
-    // (None when it did not).
-    using Finished = std::function<void(bool ok, int status, ReadReason reason)>;
+    // status of the last answer (0 when none came), why the read failed (None
+    // when it did not) and the address last asked for, after any redirects
+    // (empty when curl never got that far).
+    using Finished = std::function<void(bool ok, int status, ReadReason reason, const QByteArray &finalUrl)>;
 
     explicit WebSession(QObject *parent = nullptr);
     ~WebSession() override;
@@ -51,6 +54,11 @@ public:
 
     // Ends a read at once; its Finished is not called.
     void cancel(ReadId id);
+
+    // The address a read in flight is asking for now, after the redirects
+    // followed so far; valid until control returns to the session. Empty for a
+    // read that is not in flight.
+    QByteArrayView currentUrl(ReadId id) const;
 
     // Reads started and not yet finished or cancelled.
     int readsInFlight() const { return int(m_reads.size()); }

@@ -7,11 +7,14 @@ using namespace Qt::StringLiterals;
 
 QByteArray JsonLines::file(const FileRecord &record) const
 {
-    return JsonLine()
-        .add("type"_L1, u"file"_s)
+    JsonLine line;
+    line.add("type"_L1, u"file"_s)
         .add("url"_L1, decodeWebText(record.url))
-        .add("page"_L1, decodeWebText(record.page))
-        .toLine();
+        .add("page"_L1, decodeWebText(record.page));
+    // Only standard link rules say how a file was found.
+    if (!record.how.isEmpty())
+        line.add("how"_L1, QString::fromLatin1(record.how));
+    return line.toLine();
 }
 
 QByteArray JsonLines::page(const PageRecord &record) const

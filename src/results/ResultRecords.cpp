@@ -5,17 +5,20 @@
 
 QByteArray PageRecord::url() const
 {
+    if (!address.isEmpty())
+        return address;
     return "http://" + key + (image == NodeImage::Domain ? "/" : "");
 }
 
 FileRecord fileRecord(const CrawlEngine &engine, int index)
 {
-    return {engine.treeFiles().Key(index), engine.foundOn(index)};
+    return {engine.treeFiles().Key(index), engine.foundOn(index), engine.foundHow(index)};
 }
 
 PageRecord pageRecord(const NodeTree &pages, int index)
 {
-    return {index, pages.Image(index), pages.Key(index), pages.Status(index), pages.Reason(index)};
+    return {index, pages.Image(index), pages.Key(index), pages.Status(index), pages.Reason(index),
+            pages.Address(index)};
 }
 
 QByteArray pageStateName(int image)

@@ -10,12 +10,14 @@ class NodeTree;
 // The rows of a crawl's result list, one small record per row, as every
 // writer of the list takes them. Addresses are the crawl's 8-bit text.
 
-// A found file and the address of the page whose scan first listed it (empty
-// when none did).
+// A found file, the address of the page whose scan first listed it (empty
+// when none did) and, under standard link rules, how that scan found it
+// ("link" or "embed"; empty otherwise).
 struct FileRecord
 {
     QByteArray url;
     QByteArray page;
+    QByteArray how = {};
 };
 
 // A node of the page tree: a host or a page, with its state (a NodeImage) and,
@@ -27,9 +29,12 @@ struct PageRecord
     QByteArray key;
     int status = 0;
     ReadReason reason = ReadReason::None;
+    // Under standard link rules, the address the page was read at (after
+    // redirects), or is to be read at; empty otherwise.
+    QByteArray address = {};
 
-    // The address the node stands for: "http://" and the key; a host stands
-    // for its root.
+    // The address the node stands for: `address` when set, otherwise "http://"
+    // and the key; a host stands for its root.
     QByteArray url() const;
 };
 

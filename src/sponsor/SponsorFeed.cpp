@@ -136,7 +136,7 @@ void SponsorFeed::load()
             m_body.append(piece);
             return true;
         },
-        [this](bool ok, int, ReadReason) { onLoaded(ok); });
+        [this](bool ok, int, ReadReason, const QByteArray &) { onLoaded(ok); });
 }
 
 void SponsorFeed::onLoaded(bool ok)

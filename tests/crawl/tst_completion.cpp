@@ -1,5 +1,6 @@
 #include "common/Settings.h"
 #include "crawl/CrawlEngine.h"
+#include "results/ResultRecords.h"
 #include "sponsor/PopupPage.h"
 #include "support/FakeTransfer.h"
 
@@ -31,6 +32,8 @@ private Q_SLOTS:
     void failedSponsorReadChangesNothing();
     void failedSponsorCopyShowsTheEarlierPage();
     void settledWhenTheLastReadCompletes();
+    void standardRulesScanTheSavedPage_data();
+    void standardRulesScanTheSavedPage();
 
 private:
     QString writeFile(const QByteArray &content);
@@ -340,6 +343,59 @@ void tst_Completion::popupPagePlace()
     const QString path = popupPagePathFor(programDir, writable, dataDir);
     QCOMPARE(path, (besideTheProgram ? programDir : dataDir) + QStringLiteral("/popup.htm"));
     QVERIFY(QFileInfo(path).absoluteDir().exists());
+}
+
+void tst_Completion::standardRulesScanTheSavedPage_data()
+{
+    QTest::addColumn<QByteArray>("finalUrl");
+    QTest::addColumn<int>("reason");
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QByteArray>("page"); // its state, reason and address
+    QTest::addColumn<QByteArrayList>("files");
+
+    const QByteArray links = "<a href=x.htm>x</a><img src=i.gif><a href=F.JPG>";
+    const QByteArrayList found = {"http://h/i.gif embed http://h/p1.htm", "http://h/F.JPG link http://h/p1.htm"};
+    QTest::newRow("scanned") << QByteArray() << 0 << links << QByteArray("done  http://h/p1.htm") << found;
+    QTest::newRow("moved") << QByteArray("http://h/d/./q.htm") << 0 << links
+                           << QByteArray("done  http://h/d/q.htm")
+                           << QByteArrayList{"http://h/d/i.gif embed http://h/d/q.htm",
+                                             "http://h/d/F.JPG link http://h/d/q.htm"};
+    QTest::newRow("moved to a known page") << QByteArray("http://h/known.htm") << 0 << links
+                                           << QByteArray("done  http://h/known.htm") << QByteArrayList{};
+    QTest::newRow("no HTML") << QByteArray("http://h/p1.htm") << int(ReadReason::NotHtml) << QByteArray()
+                             << QByteArray("done not-html http://h/p1.htm") << QByteArrayList{};
+    QTest::newRow("scan given up") << QByteArray() << 0 << links + "<!--" + QByteArray(5 << 20, 'c')
+                                   << QByteArray("failed parse http://h/p1.htm") << found;
+}
+
+void tst_Completion::standardRulesScanTheSavedPage()
+{
+    QFETCH(QByteArray, finalUrl);
+    QFETCH(int, reason);
+    QFETCH(QByteArray, body);
+    QFETCH(QByteArray, page);
+    QFETCH(QByteArrayList, files);
+
+    m_settings.Rules = LinkRules::Standard;
+    FakeTransfer transfer;
+    CrawlEngine engine(transfer, m_settings);
+    engine.AddPage("http://h/p1.htm");
+    engine.AddPage("http://h/known.htm");
+    engine.TimerKeepBusy_Timer();
+    QCOMPARE(transfer.requests.first().url, QByteArray("http://h/p1.htm"));
+    transfer.complete(transfer.requests.first(), body.isEmpty() ? QString() : writeFile(body), finalUrl,
+                      ReadReason(reason));
+
+    const NodeTree &pages = engine.treePages();
+    QCOMPARE(pageStateName(pages.Image(2)) + ' ' + ReadReasons::word(pages.Reason(2), 0).toLatin1() + ' '
+                 + pages.Address(2),
+             page);
+    QByteArrayList listed;
+    for (int i = 1; i <= engine.treeFiles().Count(); ++i)
+        listed << engine.treeFiles().Key(i) + ' ' + engine.foundHow(i) + ' ' + engine.foundOn(i);
+    QCOMPARE(listed, files);
+    QCOMPARE(pages.Count(), files.isEmpty() ? 3 : 4); // the host, two pages and x.htm when scanned
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList());
 }
 
 QTEST_GUILESS_MAIN(tst_Completion)

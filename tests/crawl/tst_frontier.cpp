@@ -15,6 +15,8 @@ private Q_SLOTS:
 
     void offeredUrlBecomesHostAndPage_data();
     void offeredUrlBecomesHostAndPage();
+    void standardRootBecomesHostAndPage_data();
+    void standardRootBecomesHostAndPage();
     void prefixVariantsReachTheSameNode();
     void repeatedOfferKeepsTheExistingPageState();
     void pagesPerHostAreLimited();
@@ -80,6 +82,47 @@ void tst_Frontier::offeredUrlBecomesHostAndPage()
     QCOMPARE(pages.Text(2), pageText);
     QCOMPARE(pages.Image(2), NodeImage::Queued);
     QCOMPARE(pages.ParentIndex(2), 1);
+}
+
+void tst_Frontier::standardRootBecomesHostAndPage_data()
+{
+    QTest::addColumn<QByteArray>("root");
+    QTest::addColumn<QByteArray>("host"); // empty: the root is refused
+    QTest::addColumn<QByteArray>("pageKey");
+    QTest::addColumn<QByteArray>("pageText");
+
+    QTest::newRow("https, normalised") << QByteArray("HTTPS://WWW.H:443/a/../X?q#f") << QByteArray("www.h")
+                                       << QByteArray("https://www.h/X?q") << QByteArray("/X?q");
+    QTest::newRow("no scheme") << QByteArray(" h/p.htm") << QByteArray("h") << QByteArray("http://h/p.htm")
+                               << QByteArray("/p.htm");
+    QTest::newRow("port kept") << QByteArray("http://h:8080") << QByteArray("h:8080")
+                               << QByteArray("http://h:8080/") << QByteArray("/");
+    QTest::newRow("other scheme refused") << QByteArray("ftp://h/x") << QByteArray() << QByteArray() << QByteArray();
+}
+
+void tst_Frontier::standardRootBecomesHostAndPage()
+{
+    QFETCH(QByteArray, root);
+    QFETCH(QByteArray, host);
+    QFETCH(QByteArray, pageKey);
+    QFETCH(QByteArray, pageText);
+
+    m_settings.Rules = LinkRules::Standard;
+    FakeTransfer transfer;
+    CrawlEngine engine(transfer, m_settings);
+    engine.setRootText(QString::fromLatin1(root));
+    engine.cmdCrawl_Click();
+    // Out of the root's host: never added once the crawl runs.
+    engine.AddPage("http://elsewhere.test/x.htm");
+
+    const NodeTree &pages = engine.treePages();
+    QCOMPARE(pages.Count(), host.isEmpty() ? 0 : 2);
+    if (host.isEmpty())
+        return;
+    QCOMPARE(pages.Key(1), host);
+    QCOMPARE(pages.Key(2), pageKey);
+    QCOMPARE(pages.Text(2), pageText);
+    QCOMPARE(pages.Address(2), pageKey);
 }
 
 void tst_Frontier::prefixVariantsReachTheSameNode()

@@ -2,9 +2,11 @@
 #include "crawl/CrawlEngine.h"
 #include "net/HttpTransfer.h"
 #include "net/WebSession.h"
+#include "results/ResultRecords.h"
 #include "support/TestHttpServer.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QRegularExpression>
 #include <QTest>
 
@@ -19,7 +21,35 @@ class tst_LiveCrawl : public QObject
 
 private Q_SLOTS:
     void hostileSiteCrawlsQuietly();
+    void rulesGiveTheirTrees_data();
+    void rulesGiveTheirTrees();
 };
+
+namespace {
+
+// A tree as lines: a host, then its pages indented with their state, reason
+// and, when it differs from the key, the address the page was read at; or the
+// found files with how they were found. The server's address reads "SITE",
+// its port alone "PORT".
+QByteArrayList treeLines(const CrawlEngine &engine, const NodeTree &tree, quint16 port)
+{
+    QByteArrayList lines;
+    for (int i = 1; i <= tree.Count(); ++i) {
+        QByteArray line = tree.Key(i);
+        if (&tree == &engine.treeFiles())
+            line += ' ' + engine.foundHow(i);
+        else if (tree.ParentIndex(i) != 0)
+            line = QByteArrayList{line, pageStateName(tree.Image(i)),
+                                  ReadReasons::word(tree.Reason(i), tree.Status(i)).toLatin1(),
+                                  tree.Address(i) != tree.Key(i) ? tree.Address(i) : QByteArray()}
+                       .join(' ')
+                       .simplified();
+        lines.append(line.trimmed().replace("127.0.0.1:" + QByteArray::number(port), "SITE").replace(QByteArray::number(port), "PORT"));
+    }
+    return lines;
+}
+
+} // namespace
 
 void tst_LiveCrawl::hostileSiteCrawlsQuietly()
 {
@@ -103,6 +133,73 @@ void tst_LiveCrawl::hostileSiteCrawlsQuietly()
     QCOMPARE(engine.foundOn(2), "http://" + host + "/ok.htm");
     QCOMPARE(transfer.downloadFolder().isEmpty(), false);
     QCOMPARE(QDir(transfer.downloadFolder()).entryList(QDir::Files), QStringList());
+}
+
+void tst_LiveCrawl::rulesGiveTheirTrees_data()
+{
+    QTest::addColumn<LinkRules>("rules");
+    QTest::addColumn<QByteArrayList>("pages");
+    QTest::addColumn<QByteArrayList>("files");
+
+    // Only "a href" at its start, links in scripts and comments followed, the
+    // path lower-cased and pasted onto the folder asked for, every host read.
+    QTest::newRow("classic")
+        << LinkRules::Classic
+        << QByteArrayList{"SITE", "SITE/index.htm done", "SITE/old/page.htm done", "SITE/back.htm done",
+                          "SITE/data failed timeout", "SITE/script.htm failed 404", "SITE/comment.htm failed 404",
+                          "localhost:PORT", "localhost:PORT/elsewhere.htm done",
+                          "SITE/old/../docs/guide.htm failed 404", "localhost:PORT/far.htm failed 404"}
+        << QByteArrayList{"http://SITE/pics/song.mp3"};
+    // One node for each page however it is spelt, its case kept; links on a
+    // moved page resolve where it moved to; nothing from a script, a comment or
+    // another host; the data is no page and is not read.
+    QTest::newRow("standard")
+        << LinkRules::Standard
+        << QByteArrayList{"SITE", "http://SITE/index.htm done", "http://SITE/Docs/Guide.htm done",
+                          "http://SITE/old/page.htm done http://SITE/new/page.htm",
+                          "http://SITE/back.htm done http://SITE/index.htm", "http://SITE/data done not-html"}
+        << QByteArrayList{"http://SITE/logo.gif embed",      "http://SITE/pic-1x.jpg embed",
+                          "http://SITE/pic-2x.jpg embed",    "http://SITE/pics/song.mp3 link",
+                          "http://SITE/Docs/movie.mpg link", "http://SITE/new/image.gif embed"};
+}
+
+void tst_LiveCrawl::rulesGiveTheirTrees()
+{
+    QFETCH(LinkRules, rules);
+    QFETCH(QByteArrayList, pages);
+    QFETCH(QByteArrayList, files);
+
+    TestHttpServer server;
+    QVERIFY(server.isListening());
+    const QDir site(QStringLiteral(TROVEWICK_TEST_DATA "/sites/rules.test"));
+    for (QDirIterator it(site.path(), QDir::Files, QDirIterator::Subdirectories); it.hasNext();) {
+        QFile page(it.next());
+        QVERIFY(page.open(QIODevice::ReadOnly));
+        const QByteArray body = page.readAll().replace("@PORT@", QByteArray::number(server.port()));
+        server.route('/' + site.relativeFilePath(page.fileName()).toUtf8(), Response::html(body));
+    }
+    server.route("/old/page.htm", Response::redirect(301, "/new/page.htm"));
+    server.route("/back.htm", Response::redirect(302, "/index.htm"));
+    // Only the head of the data ever comes: a read that waited for its body
+    // would go idle and fail.
+    Response data;
+    data.headers = {{"Content-Type", "application/octet-stream"}};
+    data.body = QByteArray(1024 * 1024, 'd');
+    data.stallAfter = 0;
+    server.route("/data", data);
+
+    Settings settings = defaultSettings();
+    settings.Rules = rules;
+    WebSession session;
+    HttpTransfer transfer(session, ReadLimits{2'000, 60'000, 1024 * 1024, 3});
+    CrawlEngine engine(transfer, settings);
+    engine.TimerKeepBusy().setInterval(1);
+    engine.setRootText(QString::fromLatin1(server.url("/index.htm")));
+    engine.cmdCrawl_Click();
+    QTRY_VERIFY_WITH_TIMEOUT(!engine.TimerKeepBusy().isActive() && engine.readsInFlight() == 0, 30'000);
+
+    QCOMPARE(treeLines(engine, engine.treePages(), server.port()), pages);
+    QCOMPARE(treeLines(engine, engine.treeFiles(), server.port()), files);
 }
 
 QTEST_GUILESS_MAIN(tst_LiveCrawl)

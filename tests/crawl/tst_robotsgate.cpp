@@ -15,6 +15,7 @@ class tst_RobotsGate : public QObject
 private Q_SLOTS:
     void init();
     void offByDefault();
+    void rulesDecideTheHostsPages_data();
     void rulesDecideTheHostsPages();
     void answerWithoutFile_data();
     void answerWithoutFile();
@@ -50,16 +51,34 @@ void tst_RobotsGate::offByDefault()
     QCOMPARE(requestedUrls(transfer), QByteArrayList{"http://h/private/a.htm"});
 }
 
+void tst_RobotsGate::rulesDecideTheHostsPages_data()
+{
+    QTest::addColumn<LinkRules>("rules");
+    QTest::addColumn<QByteArray>("site"); // what the pages' addresses begin with
+    QTest::addColumn<QByteArray>("read"); // ... and the reads'
+
+    QTest::newRow("classic") << LinkRules::Classic << QByteArray("h/") << QByteArray("http://h/");
+    // Each scheme and port of a host has its own robots.txt.
+    QTest::newRow("standard, https") << LinkRules::Standard << QByteArray("https://h/") << QByteArray("https://h/");
+    QTest::newRow("standard, a port") << LinkRules::Standard << QByteArray("http://h:81/")
+                                      << QByteArray("http://h:81/");
+}
+
 void tst_RobotsGate::rulesDecideTheHostsPages()
 {
+    QFETCH(LinkRules, rules);
+    QFETCH(QByteArray, site);
+    QFETCH(QByteArray, read);
+
+    m_settings.Rules = rules;
     FakeTransfer transfer;
     CrawlEngine engine(transfer, m_settings);
     engine.setRobotsHonoured(true);
-    engine.AddPage("h/private/a.htm");
-    engine.AddPage("h/b.htm");
+    engine.AddPage(site + "private/a.htm");
+    engine.AddPage(site + "b.htm");
     engine.TimerKeepBusy_Timer();
     // The host's rules come first; its pages wait for them.
-    QCOMPARE(requestedUrls(transfer), QByteArrayList{"http://h/robots.txt"});
+    QCOMPARE(requestedUrls(transfer), QByteArrayList{read + "robots.txt"});
     QCOMPARE(engine.treePages().Image(2), NodeImage::Queued);
     QCOMPARE(engine.readsInFlight(), 1);
 
@@ -72,13 +91,13 @@ void tst_RobotsGate::rulesDecideTheHostsPages()
     QCOMPARE(engine.treePages().Image(2), NodeImage::Failed);
     QCOMPARE(engine.treePages().Reason(2), ReadReason::Robots);
     QCOMPARE(engine.treePages().Image(3), NodeImage::Fetching);
-    QCOMPARE(requestedUrls(transfer), (QByteArrayList{"http://h/robots.txt", "http://h/b.htm"}));
+    QCOMPARE(requestedUrls(transfer), (QByteArrayList{read + "robots.txt", read + "b.htm"}));
 
     // Read once per host: a later page of the host asks for nothing more.
-    engine.AddPage("h/c.htm");
+    engine.AddPage(site + "c.htm");
     engine.TimerKeepBusy_Timer();
     QCOMPARE(transfer.requests.size(), 3);
-    QCOMPARE(transfer.requests.at(2).url, QByteArray("http://h/c.htm"));
+    QCOMPARE(transfer.requests.at(2).url, read + "c.htm");
 }
 
 void tst_RobotsGate::answerWithoutFile_data()

@@ -1,8 +1,8 @@
+#include "common/LinkRules.h"
 #include "crawl/CrawlScope.h"
 #include "crawl/HtmlLinkScanner.h"
 #include "crawl/LinkClassifier.h"
 #include "crawl/LinkResolver.h"
-#include "common/LinkRules.h"
 
 #include <QProcess>
 #include <QRandomGenerator>

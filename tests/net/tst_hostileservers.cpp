@@ -231,6 +231,17 @@ void TestHostileServers::hostileAnswers_data()
     QTest::newRow("length beyond the cap, nothing sent")
         << announcedHuge << limits(MiB) << QByteArray() << KiB << 0LL << 1 << QStringLiteral("too-large");
 
+    // A read that wants HTML ends with the head of anything else, and takes
+    // HTML however its type is spelt.
+    ReadLimits htmlOnly = limits(MiB);
+    htmlOnly.htmlOnly = true;
+    QTest::newRow("endless answer that is no HTML, HTML wanted")
+        << streamed(ok200 + "Content-Type: application/octet-stream\r\n\r\n", filler(64 * KiB), endless)
+        << htmlOnly << QByteArray() << KiB << SocketSlack << 1 << QStringLiteral("not-html");
+    Response spelt = Response::html("<p>ok");
+    spelt.headers = {{"Content-Type", "Text/HTML ; charset=UTF-8"}};
+    QTest::newRow("HTML wanted and given") << spelt << htmlOnly << spelt.body << KiB << 0LL << 1 << QString();
+
     QTest::newRow("redirect loop") << Response::redirect(302, "/hostile.htm") << limits(MiB)
                                    << QByteArray() << 2 * KiB << 0LL
                                    << ReadLimits::pages().maxRedirects + 1 << QStringLiteral("redirects");

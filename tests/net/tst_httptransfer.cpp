@@ -13,7 +13,11 @@
 #include <QScopeGuard>
 #include <QSet>
 #include <QSignalSpy>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QSslKey>
 #include <QTcpServer>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
 
@@ -62,6 +66,8 @@ private Q_SLOTS:
     void statusDecidesOutcome();
     void redirects_data();
     void redirects();
+    void certificatesAreVerified_data();
+    void certificatesAreVerified();
     void chunkedBodyIsReassembled();
     void bodySizeLimit_data();
     void bodySizeLimit();
@@ -385,7 +391,57 @@ void TestHttpTransfer::redirects()
         QCOMPARE(filesIn(transfer.downloadFolder()), QStringList());
     } else {
         QCOMPARE(contentsOf(done.prop.value), expected);
+        QCOMPARE(done.prop.finalUrl, server.url("/target.htm"));
     }
+}
+
+void TestHttpTransfer::certificatesAreVerified_data()
+{
+    QTest::addColumn<bool>("trusted"); // CURL_CA_BUNDLE names the server's own certificate
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("trusted through CURL_CA_BUNDLE") << true << QString();
+    QTest::newRow("unknown authority") << false << QStringLiteral("tls");
+}
+
+void TestHttpTransfer::certificatesAreVerified()
+{
+    QFETCH(bool, trusted);
+    QFETCH(QString, reason);
+
+    // A throwaway certificate for 127.0.0.1 that vouches for itself.
+    QTemporaryDir dir;
+    const QString cert = dir.filePath(QStringLiteral("cert.pem"));
+    const QString key = dir.filePath(QStringLiteral("key.pem"));
+    QProcess openssl;
+    openssl.setProcessChannelMode(QProcess::ForwardedOutputChannel);
+    openssl.start(QStringLiteral("openssl"), {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
+                  QStringLiteral("rsa:2048"), QStringLiteral("-nodes"), QStringLiteral("-days"), QStringLiteral("1"),
+                  QStringLiteral("-subj"), QStringLiteral("/CN=127.0.0.1"), QStringLiteral("-addext"),
+                  QStringLiteral("subjectAltName=IP:127.0.0.1"), QStringLiteral("-keyout"), key,
+                  QStringLiteral("-out"), cert});
+    QVERIFY(openssl.waitForFinished(60'000) && openssl.exitCode() == 0);
+    QFile keyFile(key);
+    QVERIFY(keyFile.open(QIODevice::ReadOnly));
+    QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+    tls.setLocalCertificate(QSslCertificate::fromPath(cert).value(0));
+    tls.setPrivateKey(QSslKey(keyFile.readAll(), QSsl::Rsa));
+    tls.setPeerVerifyMode(QSslSocket::VerifyNone);
+    TestHttpServer server(tls);
+    server.route("/a.htm", Response::html("<p>secure</p>"));
+
+    const QByteArray bundle = qgetenv("CURL_CA_BUNDLE");
+    const auto restore = qScopeGuard([&bundle] { qputenv("CURL_CA_BUNDLE", bundle); });
+    qputenv("CURL_CA_BUNDLE", trusted ? QFile::encodeName(cert) : QByteArray());
+    WebSession session;
+    HttpTransfer transfer(session);
+    QSignalSpy spy(&transfer, &TransferComponent::FileReadComplete);
+    const QByteArray url = server.url("/a.htm");
+    transfer.StartFileRead(url, url, 1, "1");
+    QTRY_COMPARE_WITH_TIMEOUT(spy.size(), 1, WaitMs);
+    const Completion done = completionAt(spy, 0);
+    QCOMPARE(ReadReasons::word(done.prop.reason, done.prop.status), reason);
+    if (trusted)
+        QCOMPARE(contentsOf(done.prop.value), QByteArray("<p>secure</p>"));
 }
 
 void TestHttpTransfer::chunkedBodyIsReassembled()

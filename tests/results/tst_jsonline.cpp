@@ -1,4 +1,6 @@
+#include "crawl/NodeTree.h"
 #include "results/JsonLine.h"
+#include "results/JsonLines.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -14,6 +16,8 @@ private Q_SLOTS:
     void escapesStrings_data();
     void escapesStrings();
     void keepsTheMemberOrder();
+    void writesRecords_data();
+    void writesRecords();
 };
 
 void tst_JsonLine::escapesStrings_data()
@@ -61,6 +65,32 @@ void tst_JsonLine::keepsTheMemberOrder()
                  .toLine(),
              QByteArray(R"({"type":"page","index":12,"state":"done","negative":-32768})" "\n"));
     QCOMPARE(JsonLine().toLine(), QByteArray("{}\n"));
+}
+
+void tst_JsonLine::writesRecords_data()
+{
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<QByteArray>("json");
+
+    const JsonLines writer;
+    QTest::newRow("file, classic") << writer.file({"http://h/a.gif", "http://h/"})
+                                   << QByteArray(R"({"type":"file","url":"http://h/a.gif","page":"http://h/"})");
+    QTest::newRow("file, standard")
+        << writer.file({"https://h/a.gif", "https://h/", "embed"})
+        << QByteArray(R"({"type":"file","url":"https://h/a.gif","page":"https://h/","how":"embed"})");
+    QTest::newRow("page, classic")
+        << writer.page({3, NodeImage::Failed, "h/x.htm", 0, ReadReason::Timeout})
+        << QByteArray(R"({"type":"page","index":3,"state":"failed","url":"http://h/x.htm","reason":"timeout"})");
+    QTest::newRow("page no HTML, read after a redirect")
+        << writer.page({2, NodeImage::Done, "https://h/x", 200, ReadReason::NotHtml, "https://h/x.bin"})
+        << QByteArray(R"({"type":"page","index":2,"state":"done","url":"https://h/x.bin","status":200,"reason":"not-html"})");
+}
+
+void tst_JsonLine::writesRecords()
+{
+    QFETCH(QByteArray, line);
+    QFETCH(QByteArray, json);
+    QCOMPARE(line, json + '\n');
 }
 
 QTEST_APPLESS_MAIN(tst_JsonLine)

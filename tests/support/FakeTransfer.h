@@ -50,11 +50,13 @@ public:
         return path;
     }
 
-    // Completes a recorded request with `filePath` (empty for a failed read).
-    void complete(const Request &request, const QString &filePath)
+    // Completes a recorded request with `filePath` (empty for a failed read),
+    // and if given the address the read ended at and its reason.
+    void complete(const Request &request, const QString &filePath, const QByteArray &finalUrl = {},
+                  ReadReason reason = ReadReason::None)
     {
-        Q_EMIT FileReadComplete(request.key, request.fileType, AsyncProp{filePath, request.url},
-                                request.data);
+        Q_EMIT FileReadComplete(request.key, request.fileType,
+                                AsyncProp{filePath, request.url, 0, reason, finalUrl}, request.data);
     }
 
     QList<Request> requests;

@@ -1,6 +1,7 @@
 #include "support/TestHttpServer.h"
 
 #include <QHostAddress>
+#include <QSslServer>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -93,8 +94,24 @@ QByteArray TestHttpServer::Request::header(const QByteArray &name) const
 TestHttpServer::TestHttpServer(QObject *parent)
     : QObject(parent), m_server(new QTcpServer(this))
 {
-    setFallback(Response::error(404));
     connect(m_server, &QTcpServer::newConnection, this, &TestHttpServer::onNewConnection);
+    listen();
+}
+
+TestHttpServer::TestHttpServer(const QSslConfiguration &tls, QObject *parent)
+    : QObject(parent), m_secure(true)
+{
+    auto *server = new QSslServer(this);
+    server->setSslConfiguration(tls);
+    m_server = server;
+    // A secure connection is offered only once its handshake is done.
+    connect(server, &QSslServer::pendingConnectionAvailable, this, &TestHttpServer::onNewConnection);
+    listen();
+}
+
+void TestHttpServer::listen()
+{
+    setFallback(Response::error(404));
     m_server->listen(QHostAddress::LocalHost, 0);
 }
 
@@ -127,7 +144,7 @@ QByteArray TestHttpServer::authority() const
 
 QByteArray TestHttpServer::url(const QByteArray &path) const
 {
-    return QByteArrayLiteral("http://") + authority() + path;
+    return (m_secure ? QByteArrayLiteral("https://") : QByteArrayLiteral("http://")) + authority() + path;
 }
 
 void TestHttpServer::route(const QByteArray &path, const Response &response)

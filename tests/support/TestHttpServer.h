@@ -8,6 +8,7 @@
 #include <functional>
 #include <utility>
 
+class QSslConfiguration;
 class QTcpServer;
 class QTcpSocket;
 
@@ -88,12 +89,15 @@ public:
     using Responder = std::function<Response(const Request &request)>;
 
     explicit TestHttpServer(QObject *parent = nullptr);
+    // A server that answers over TLS with the certificate and key of `tls`;
+    // its url() then begins with "https://".
+    explicit TestHttpServer(const QSslConfiguration &tls, QObject *parent = nullptr);
     ~TestHttpServer() override;
 
     bool isListening() const;
     quint16 port() const;
     QByteArray authority() const; // "127.0.0.1:port"
-    // "http://127.0.0.1:port" followed by `path`.
+    // "http://127.0.0.1:port" (or "https://...") followed by `path`.
     QByteArray url(const QByteArray &path) const;
 
     void route(const QByteArray &path, const Response &response);
@@ -125,7 +129,10 @@ private:
     void stream(QTcpSocket *socket, const Response &response);
     void finishAnswer(QTcpSocket *socket, bool closeAfter);
 
+    void listen();
+
     QTcpServer *m_server;
+    bool m_secure = false;
     QHash<QByteArray, Response> m_routes;
     Responder m_fallback;
     QList<Request> m_requests;
