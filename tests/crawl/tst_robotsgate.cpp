@@ -58,10 +58,8 @@ void tst_RobotsGate::rulesDecideTheHostsPages_data()
     QTest::addColumn<QByteArray>("read"); // ... and the reads'
 
     QTest::newRow("classic") << LinkRules::Classic << QByteArray("h/") << QByteArray("http://h/");
-    // Each scheme and port of a host has its own robots.txt.
+    // Each scheme of a host has its own robots.txt.
     QTest::newRow("standard, https") << LinkRules::Standard << QByteArray("https://h/") << QByteArray("https://h/");
-    QTest::newRow("standard, a port") << LinkRules::Standard << QByteArray("http://h:81/")
-                                      << QByteArray("http://h:81/");
 }
 
 void tst_RobotsGate::rulesDecideTheHostsPages()
