@@ -188,7 +188,7 @@ void CrawlEngine::AddPage(QByteArray url)
 
 void CrawlEngine::addStandardPage(const QByteArray &address)
 {
-    if (m_pages.Count() >= m_settings.MaxPages)
+    if (m_pages.Count() >= m_settings.MaxPages || m_readThroughRedirect.contains(address))
         return;
     const AddressParts parts = splitAddress(address);
     if (parts.host.isEmpty())
@@ -434,10 +434,16 @@ void CrawlEngine::handleStandardPage(const AsyncProp &asyncProp, const QByteArra
         markPage(page, NodeImage::Done, asyncProp.status, ReadReason::NotHtml);
     } else if (asyncProp.value.isEmpty()) {
         markPage(page, NodeImage::Failed, asyncProp.status, asyncProp.reason);
-    } else if (const int known = m_pages.IndexOf(address); known != 0 && known != page) {
-        // Redirected to a page the tree holds: that page's own read scans it.
+    } else if (const int known = m_pages.IndexOf(address);
+               (known != 0 && known != page) || m_readThroughRedirect.contains(address)) {
+        // Redirected to a page the tree holds, or one another redirect led to:
+        // that read scans it.
         markPage(page, NodeImage::Done, asyncProp.status, ReadReason::None);
     } else {
+        // The page at the final address is this one: a link to it later is
+        // no new page (as with "/dir" moved to "/dir/").
+        if (known == 0)
+            m_readThroughRedirect.insert(address);
         const bool whole = scanStandardPage(asyncProp.value, address, scan);
         markPage(page, whole ? NodeImage::Done : NodeImage::Failed, asyncProp.status,
                  whole ? ReadReason::None : ReadReason::Parse);
@@ -502,6 +508,7 @@ void CrawlEngine::clearResults()
     m_foundOn.clear();
     m_foundHow.clear();
     m_scans.clear();
+    m_readThroughRedirect.clear();
     // Completions of reads started before the clear carry indexes that now name
     // other pages or none; they are recognised by their request key and dropped.
     m_forgottenReads.unite(m_pageReads);

@@ -189,6 +189,9 @@ private:
     std::vector<QByteArray> m_foundOn; // by treeFiles index - 1
     std::vector<QByteArray> m_foundHow; // likewise; empty entries under classic rules
     std::optional<CrawlScope> m_scope; // standard rules: the running crawl's pages
+    // Standard rules: addresses read through a redirect from another page's
+    // address; each is a page already read, though no node has it as its key.
+    QSet<QByteArray> m_readThroughRedirect;
     // Standard rules: the scans of page reads in flight, fed as their bodies
     // arrive, by request key. Each read's piece taker shares its scan.
     QHash<QString, std::shared_ptr<PageScan>> m_scans;
