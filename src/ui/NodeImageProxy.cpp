@@ -26,14 +26,16 @@ void NodeImageProxy::announcePictures(const QModelIndex &parent)
 
 QVariant NodeImageProxy::data(const QModelIndex &index, int role) const
 {
-    // A failed page says why in its tooltip. Other nodes carry none of their
+    // A failed page says why in its tooltip, and so does a page that is done
+    // without a scan because it is no HTML. Other nodes carry none of their
     // own, so a tree's own tooltip ("Double-click to open link") shows over them.
     if (role == Qt::ToolTipRole) {
-        if (QIdentityProxyModel::data(index, NodeTree::ImageRole).toInt() != NodeImage::Failed)
+        const auto reason = ReadReason(QIdentityProxyModel::data(index, NodeTree::ReasonRole).toInt());
+        if (QIdentityProxyModel::data(index, NodeTree::ImageRole).toInt() != NodeImage::Failed
+            && reason != ReadReason::NotHtml)
             return {};
-        const QString why = ReadReasons::plainWords(
-            ReadReason(QIdentityProxyModel::data(index, NodeTree::ReasonRole).toInt()),
-            QIdentityProxyModel::data(index, NodeTree::StatusRole).toInt());
+        const QString why =
+            ReadReasons::plainWords(reason, QIdentityProxyModel::data(index, NodeTree::StatusRole).toInt());
         return why.isEmpty() ? QVariant() : QVariant(why);
     }
     if (role != Qt::DecorationRole)

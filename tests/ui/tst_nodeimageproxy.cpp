@@ -144,6 +144,8 @@ void tst_NodeImageProxy::failedPageSaysWhy_data()
     QTest::newRow("idle") << NodeImage::Failed << 200 << int(ReadReason::Timeout)
                           << QStringLiteral("Timed out: no data for 30 s");
     QTest::newRow("done") << NodeImage::Done << 200 << int(ReadReason::None) << QString();
+    QTest::newRow("done, not HTML") << NodeImage::Done << 200 << int(ReadReason::NotHtml)
+                                    << QStringLiteral("Not an HTML page");
 }
 
 void tst_NodeImageProxy::failedPageSaysWhy()
