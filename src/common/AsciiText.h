@@ -24,6 +24,12 @@ constexpr bool startsWithNoCase(QByteArrayView text, QByteArrayView prefix)
     return true;
 }
 
+// True when `a` and `b` are the same text, ignoring the case of A to Z.
+constexpr bool equalsNoCase(QByteArrayView a, QByteArrayView b)
+{
+    return a.size() == b.size() && startsWithNoCase(a, b);
+}
+
 // The value of one hexadecimal digit (0-9, a-f, A-F), or -1 for anything else.
 // Takes any character code, so both bytes and UTF-16 units fit.
 constexpr int hexDigitValue(char32_t c)

@@ -90,7 +90,7 @@ bool hasIconRel(const unsigned char **attributes)
             qsizetype end = start;
             while (end < rel.size() && !isBlank(rel[end]))
                 ++end;
-            if (end - start == 4 && AsciiText::startsWithNoCase(rel.sliced(start), "icon"))
+            if (AsciiText::equalsNoCase(rel.sliced(start, end - start), "icon"))
                 return true;
             start = end + 1;
         }

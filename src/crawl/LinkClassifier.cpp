@@ -21,7 +21,7 @@ QList<QByteArray> extensionList(QStringView list)
 bool listHolds(const QList<QByteArray> &list, QByteArrayView extension)
 {
     for (const QByteArray &item : list) {
-        if (item.size() == extension.size() && AsciiText::startsWithNoCase(extension, item))
+        if (AsciiText::equalsNoCase(extension, item))
             return true;
     }
     return false;

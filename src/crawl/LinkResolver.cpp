@@ -37,14 +37,9 @@ bool mayStand(uchar c)
     return isUnreserved(c) || (c != 0 && std::strchr("!$&'()*+,;=:@/?", c) != nullptr);
 }
 
-bool equalsNoCase(QByteArrayView a, QByteArrayView b)
-{
-    return a.size() == b.size() && AsciiText::startsWithNoCase(a, b);
-}
-
 bool isWebScheme(QByteArrayView scheme)
 {
-    return equalsNoCase(scheme, "http") || equalsNoCase(scheme, "https");
+    return AsciiText::equalsNoCase(scheme, "http") || AsciiText::equalsNoCase(scheme, "https");
 }
 
 // The length of the scheme name `text` begins with when a ":" follows it, else 0.

@@ -25,11 +25,6 @@ QByteArrayView trimmed(QByteArrayView text)
     return text;
 }
 
-bool equalsNoCase(QByteArrayView a, QByteArrayView b)
-{
-    return a.size() == b.size() && AsciiText::startsWithNoCase(a, b);
-}
-
 // The length of the product token a user-agent value begins with: the letters,
 // "_" and "-" before anything else, so "Trovewick/2.0" names "Trovewick".
 qsizetype tokenLength(QByteArrayView value)
@@ -111,16 +106,17 @@ RobotsTxt RobotsTxt::parse(QByteArrayView body, QByteArrayView productToken)
         const QByteArrayView key = trimmed(line.first(colon));
         const QByteArrayView value = trimmed(line.sliced(colon + 1));
 
-        if (equalsNoCase(key, "user-agent")) {
+        if (AsciiText::equalsNoCase(key, "user-agent")) {
             if (!inAgentLines)
                 forNamed = forAnyone = false;
             inAgentLines = true;
             const QByteArrayView token = value.first(tokenLength(value));
             if (token.isEmpty() && value.startsWith('*'))
                 forAnyone = true;
-            else if (!token.isEmpty() && equalsNoCase(token, productToken))
+            else if (!token.isEmpty() && AsciiText::equalsNoCase(token, productToken))
                 forNamed = namedGroupFound = true;
-        } else if (const bool allow = equalsNoCase(key, "allow"); allow || equalsNoCase(key, "disallow")) {
+        } else if (const bool allow = AsciiText::equalsNoCase(key, "allow");
+                   allow || AsciiText::equalsNoCase(key, "disallow")) {
             inAgentLines = false;
             if (value.isEmpty())
                 continue; // an empty rule matches nothing: "Disallow:" keeps everything open
