@@ -432,7 +432,7 @@ void CrawlEngine::handleStandardPage(const AsyncProp &asyncProp, const QByteArra
 
     if (asyncProp.reason == ReadReason::NotHtml) {
         markPage(page, NodeImage::Done, asyncProp.status, ReadReason::NotHtml);
-    } else if (asyncProp.value.isEmpty()) {
+    } else if (asyncProp.value.isEmpty() && !asyncProp.streamed) {
         markPage(page, NodeImage::Failed, asyncProp.status, asyncProp.reason);
     } else if (const int known = m_pages.IndexOf(address);
                (known != 0 && known != page) || m_readThroughRedirect.contains(address)) {
@@ -444,27 +444,30 @@ void CrawlEngine::handleStandardPage(const AsyncProp &asyncProp, const QByteArra
         // no new page (as with "/dir" moved to "/dir/").
         if (known == 0)
             m_readThroughRedirect.insert(address);
-        const bool whole = scanStandardPage(asyncProp.value, address, scan);
+        const bool whole = scanStandardPage(asyncProp, address, scan);
         markPage(page, whole ? NodeImage::Done : NodeImage::Failed, asyncProp.status,
                  whole ? ReadReason::None : ReadReason::Parse);
     }
 }
 
-bool CrawlEngine::scanStandardPage(const QString &fileName, const QByteArray &address, PageScan *scan)
+bool CrawlEngine::scanStandardPage(const AsyncProp &asyncProp, const QByteArray &address, PageScan *scan)
 {
     m_pageBeingScanned = address;
     const auto scanned = qScopeGuard([this] { m_pageBeingScanned.clear(); });
-    // A scan fed as the body arrived has seen it all; otherwise (a transfer
-    // that hands no pieces over, an empty body) the saved page is scanned now.
+    // A scan fed as the body arrived has seen it all; otherwise the saved page
+    // is scanned now (a transfer that hands no pieces over), or there was no
+    // body to hand over.
     HtmlLinkScanner *scanner = scan && scan->address == address ? scan->scanner.get() : nullptr;
     std::unique_ptr<HtmlLinkScanner> fromFile;
     bool readWhole = true;
     if (!scanner) {
-        QFile file(fileName);
-        if (!file.open(QIODevice::ReadOnly))
-            return false;
         fromFile = std::make_unique<HtmlLinkScanner>(address);
         scanner = fromFile.get();
+    }
+    if (fromFile && !asyncProp.streamed) {
+        QFile file(asyncProp.value);
+        if (!file.open(QIODevice::ReadOnly))
+            return false;
         for (QByteArray piece = file.read(ScanPieceBytes); !piece.isEmpty(); piece = file.read(ScanPieceBytes))
             scanner->feed(piece);
         readWhole = file.error() == QFileDevice::NoError;

@@ -168,7 +168,7 @@ private:
     void addFile(const QByteArray &url, QByteArrayView how);
     void startStandardRead(int page);
     void handleStandardPage(const AsyncProp &asyncProp, const QByteArray &strData, PageScan *scan);
-    bool scanStandardPage(const QString &fileName, const QByteArray &address, PageScan *scan);
+    bool scanStandardPage(const AsyncProp &asyncProp, const QByteArray &address, PageScan *scan);
     void takeLinks(HtmlLinkScanner &scanner);
     void markPage(int page, int image, int status, ReadReason reason);
 

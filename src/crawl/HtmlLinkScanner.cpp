@@ -43,6 +43,10 @@ constexpr LinkSource linkSources[] = {
 // can come between them.
 constexpr qsizetype pushStep = 64 * 1024;
 
+// The links a scanner remembers are forgotten when they pass this many bytes,
+// so that a page of endless distinct links costs no more than one of few.
+constexpr qsizetype knownLinkBytes = 512 * 1024;
+
 void ignoreMessage(void *, const char *, ...) {}
 
 bool isNamed(const char *name, const char *wanted)
@@ -50,27 +54,37 @@ bool isNamed(const char *name, const char *wanted)
     return std::strcmp(name, wanted) == 0;
 }
 
+// Most elements of a page carry no link; their first letter tells most of
+// them apart without a call.
+bool isElementOf(const char *name, const LinkSource &source)
+{
+    return name[0] == source.element[0] && isNamed(name, source.element);
+}
+
 // The parser reads the page as ISO-8859-1, so each byte is one character and
 // reaches us as UTF-8 of U+0000 to U+00FF; this gives the bytes back. Longer
 // sequences come from entities and stay UTF-8. The text ends at `end`, or at
-// its NUL when `end` is null. False, with `out` cut short, when the result
-// exceeds `limit` bytes.
+// its NUL when `end` is null. False when the result exceeds `limit` bytes.
 bool toPageBytes(const unsigned char *text, const unsigned char *end, QByteArray &out, qsizetype limit)
 {
-    out.clear();
-    while (text != end && *text != 0) {
-        if (out.size() >= limit)
-            return false;
+    if (!end)
+        end = text + std::strlen(reinterpret_cast<const char *>(text));
+    else if (const void *nul = std::memchr(text, 0, size_t(end - text)))
+        end = static_cast<const unsigned char *>(nul);
+    out.resize(end - text);
+    char *copy = out.data();
+    while (text != end) {
         const unsigned char c = *text;
-        if ((c == 0xC2 || c == 0xC3) && (!end || end - text >= 2) && (text[1] & 0xC0) == 0x80) {
-            out += char(((c & 0x03) << 6) | (text[1] & 0x3F));
+        if ((c == 0xC2 || c == 0xC3) && end - text >= 2 && (text[1] & 0xC0) == 0x80) {
+            *copy++ = char(((c & 0x03) << 6) | (text[1] & 0x3F));
             text += 2;
         } else {
-            out += char(c);
+            *copy++ = char(c);
             ++text;
         }
     }
-    return true;
+    out.truncate(copy - out.data());
+    return out.size() <= limit;
 }
 
 bool isBlank(char c)
@@ -272,21 +286,23 @@ void HtmlLinkScanner::startElement(const char *name, const unsigned char **attri
             m_baseSeen = true;
             if (!toPageBytes(a[1], nullptr, m_value, m_bounds.maxLinkBytes))
                 continue;
-            if (const std::optional<QByteArray> base = m_page.resolve(m_value))
+            if (const std::optional<QByteArray> base = m_page.resolve(m_value)) {
                 m_base = LinkResolver(*base);
+                m_known.clear();
+                m_knownBytes = 0;
+            }
         }
         return;
     }
-    bool known = false;
-    for (const LinkSource &source : linkSources)
-        known = known || isNamed(name, source.element);
+    const bool known = std::any_of(std::begin(linkSources), std::end(linkSources),
+                                   [name](const LinkSource &source) { return isElementOf(name, source); });
     if (!known || (isNamed(name, "link") && !hasIconRel(attributes)))
         return;
     for (const unsigned char **a = attributes; a[0]; a += 2) {
         if (!a[1])
             continue;
         for (const LinkSource &source : linkSources) {
-            if (!isNamed(name, source.element) || !isNamed(reinterpret_cast<const char *>(a[0]), source.attribute))
+            if (!isElementOf(name, source) || !isNamed(reinterpret_cast<const char *>(a[0]), source.attribute))
                 continue;
             if (!toPageBytes(a[1], nullptr, m_value, source.srcset ? m_bounds.maxHeldBytes : m_bounds.maxLinkBytes))
                 continue;
@@ -304,6 +320,21 @@ void HtmlLinkScanner::addLink(QByteArrayView link, LinkHow how)
 {
     if (link.size() > m_bounds.maxLinkBytes)
         return;
-    if (std::optional<QByteArray> address = m_base.resolve(link))
-        m_links.append({std::move(*address), how});
+    // The fragment never changes where a link leads.
+    const qsizetype fragment = link.indexOf('#');
+    const QByteArray key = (fragment < 0 ? link : link.first(fragment)).toByteArray();
+    auto known = m_known.find(key);
+    if (known == m_known.end()) {
+        if (m_knownBytes > knownLinkBytes) {
+            m_known.clear();
+            m_knownBytes = 0;
+        }
+        known = m_known.insert(key, {m_base.resolve(link)});
+        m_knownBytes += key.size() + (known->address ? known->address->size() : 0);
+    }
+    const auto foundAs = static_cast<unsigned char>(1u << unsigned(how));
+    if (!known->address || (known->foundAs & foundAs) != 0)
+        return;
+    known->foundAs |= foundAs;
+    m_links.append({*known->address, how});
 }

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QHash>
 #include <QList>
 
 #include <memory>
@@ -65,7 +66,8 @@ public:
     // The page is complete: what was held back for want of more is read now.
     void finish();
 
-    // The links found since the last call, in page order.
+    // The links found since the last call, in page order; an address found
+    // the same way again on the page comes only once.
     [[nodiscard]] QList<FoundLink> takeLinks();
     // True when the page went past a bound and the rest of it was not read.
     [[nodiscard]] bool gaveUp() const { return m_gaveUp; }
@@ -97,4 +99,15 @@ private:
     std::unique_ptr<_xmlParserCtxt, ContextDeleter> m_context;
     QByteArray m_value; // the attribute being read, as page bytes
     QList<FoundLink> m_links;
+
+    // Links met on this page so far, without their fragments: pages name the
+    // same few addresses over and over (an index, the contents beside every
+    // page), and resolving is most of what a link costs.
+    struct KnownLink
+    {
+        std::optional<QByteArray> address;
+        unsigned char foundAs = 0; // a bit for each LinkHow it was found as
+    };
+    QHash<QByteArray, KnownLink> m_known;
+    qsizetype m_knownBytes = 0;
 };

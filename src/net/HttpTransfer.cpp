@@ -37,7 +37,7 @@ bool needsEscape(unsigned char c)
 
 } // namespace
 
-// One read in flight: the body goes straight to `file`, and to `pieces` if set.
+// One read in flight: the body goes straight to `pieces` if set, else to `file`.
 struct HttpTransfer::Transfer
 {
     QString key;
@@ -46,7 +46,7 @@ struct HttpTransfer::Transfer
     QByteArray data;
     QFile file;
     WebSession::ReadId read = 0;
-    PagePieces pieces; // also handed the body, if set
+    PagePieces pieces;
 };
 
 HttpTransfer::HttpTransfer(WebSession &session, const ReadLimits &limits, QObject *parent)
@@ -98,23 +98,27 @@ QString HttpTransfer::start(const QByteArray &url, int fileType, const QByteArra
     transfer->fileType = fileType;
     transfer->url = url;
     transfer->data = data;
-    transfer->file.setFileName(m_folder->filePath(key + QStringLiteral(".tmp")));
-    // Unbuffered: each piece the session hands over is one write.
-    if (!transfer->file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
-        failLater(key, fileType, url, data, ReadReason::None);
-        return key;
+    transfer->pieces = std::move(pieces);
+    // A page read whose reader takes the pieces keeps no copy of them, since
+    // nobody would read it again.
+    if (!transfer->pieces) {
+        transfer->file.setFileName(m_folder->filePath(key + QStringLiteral(".tmp")));
+        // Unbuffered: each piece the session hands over is one write.
+        if (!transfer->file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
+            failLater(key, fileType, url, data, ReadReason::None);
+            return key;
+        }
     }
 
-    transfer->pieces = std::move(pieces);
     Transfer *const current = transfer.get();
     transfer->read = m_session.read(
         address, limits,
         [this, current](QByteArrayView piece) {
-            if (current->file.write(piece.data(), piece.size()) != piece.size())
-                return false;
-            if (current->pieces)
+            if (current->pieces) {
                 current->pieces(m_session.currentUrl(current->read), piece);
-            return true;
+                return true;
+            }
+            return current->file.write(piece.data(), piece.size()) == piece.size();
         },
         [this, key](bool ok, int status, ReadReason reason, const QByteArray &finalUrl) {
             complete(key, ok, status, reason, finalUrl);
@@ -190,17 +194,20 @@ void HttpTransfer::complete(const QString &key, bool success, int status, ReadRe
     const std::unique_ptr<Transfer> transfer = std::move(it->second);
     m_transfers.erase(it);
 
-    if (success && !transfer->file.flush())
-        success = false;
-    transfer->file.close();
+    const bool streamed = bool(transfer->pieces);
     QString path;
-    if (success)
-        path = transfer->file.fileName();
-    else
-        transfer->file.remove();
+    if (!streamed) {
+        if (success && !transfer->file.flush())
+            success = false;
+        transfer->file.close();
+        if (success)
+            path = transfer->file.fileName();
+        else
+            transfer->file.remove();
+    }
 
     // Last, because the receiver may start new reads or take the component down.
-    Q_EMIT FileReadComplete(transfer->key, transfer->fileType,
-                            AsyncProp{path, transfer->url, status, success ? ReadReason::None : reason, finalUrl},
-                            transfer->data);
+    Q_EMIT FileReadComplete(
+        transfer->key, transfer->fileType,
+        AsyncProp{path, transfer->url, status, success ? ReadReason::None : reason, finalUrl, streamed && success}, transfer->data);
 }

@@ -22,6 +22,9 @@ struct AsyncProp
     // The address last asked for, after redirects; empty when the component
     // does not know it (then `url` is where the answer came from).
     QByteArray finalUrl = {};
+    // The read succeeded and its body went to the reader's pieces alone, so
+    // `value` names no file.
+    bool streamed = false;
 };
 
 // The asynchronous download component every read goes through. StartFileRead
@@ -42,14 +45,15 @@ public:
                                   const QByteArray &data) = 0;
 
     // Takes the pieces of a page's body as they arrive, each with the address
-    // it comes from (redirects followed), while they also go to the file.
+    // it comes from (redirects followed).
     using PagePieces = std::function<void(QByteArrayView finalUrl, QByteArrayView piece)>;
 
     // Starts a read of the page at `url` that is wanted only if it is HTML: an
     // answer of another type is not downloaded, and its read completes with no
     // file and ReadReason::NotHtml. `pieces` sees the body as it comes, before
-    // the read completes. A component that can do neither reads every answer,
-    // as StartFileRead does, and leaves the body to its file alone.
+    // the read completes, and a component that hands it over keeps no file of
+    // it (AsyncProp::streamed). A component that can do neither reads every
+    // answer, as StartFileRead does, and leaves the body to its file alone.
     virtual QString StartPageRead(const QByteArray &url, const QByteArray &data, PagePieces pieces)
     {
         Q_UNUSED(pieces);

@@ -146,18 +146,19 @@ void tst_LiveCrawl::rulesGiveTheirTrees_data()
     QTest::newRow("classic")
         << LinkRules::Classic
         << QByteArrayList{"SITE", "SITE/index.htm done", "SITE/old/page.htm done", "SITE/back.htm done",
-                          "SITE/data failed timeout", "SITE/script.htm failed 404", "SITE/comment.htm failed 404",
+                          "SITE/data failed timeout", "SITE/empty.htm done", "SITE/script.htm failed 404", "SITE/comment.htm failed 404",
                           "localhost:PORT", "localhost:PORT/elsewhere.htm done",
                           "SITE/old/../docs/guide.htm failed 404", "localhost:PORT/far.htm failed 404"}
         << QByteArrayList{"http://SITE/pics/song.mp3"};
     // One node for each page however it is spelt, its case kept; links on a
     // moved page resolve where it moved to; nothing from a script, a comment or
-    // another host; the data is no page and is not read.
+    // another host; the data is no page and is not read; an empty page is done.
     QTest::newRow("standard")
         << LinkRules::Standard
         << QByteArrayList{"SITE", "http://SITE/index.htm done", "http://SITE/Docs/Guide.htm done",
                           "http://SITE/old/page.htm done http://SITE/new/page.htm",
-                          "http://SITE/back.htm done http://SITE/index.htm", "http://SITE/data done not-html"}
+                          "http://SITE/back.htm done http://SITE/index.htm", "http://SITE/data done not-html",
+                          "http://SITE/empty.htm done"}
         << QByteArrayList{"http://SITE/logo.gif embed",      "http://SITE/pic-1x.jpg embed",
                           "http://SITE/pic-2x.jpg embed",    "http://SITE/pics/song.mp3 link",
                           "http://SITE/Docs/movie.mpg link", "http://SITE/new/image.gif embed"};
