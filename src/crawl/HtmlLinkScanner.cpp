@@ -87,11 +87,6 @@ bool toPageBytes(const unsigned char *text, const unsigned char *end, QByteArray
     return out.size() <= limit;
 }
 
-bool isBlank(char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r';
-}
-
 // Whether one of the blank-separated words of a rel attribute is "icon".
 bool hasIconRel(const unsigned char **attributes)
 {
@@ -102,7 +97,7 @@ bool hasIconRel(const unsigned char **attributes)
         qsizetype start = 0;
         while (start < rel.size()) {
             qsizetype end = start;
-            while (end < rel.size() && !isBlank(rel[end]))
+            while (end < rel.size() && !AsciiText::isHtmlBlank(rel[end]))
                 ++end;
             if (AsciiText::equalsNoCase(rel.sliced(start, end - start), "icon"))
                 return true;

@@ -25,16 +25,11 @@ bool isLetter(uchar c)
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
-bool isUnreserved(uchar c)
-{
-    return isLetter(c) || (c >= '0' && c <= '9') || c == '-' || c == '.' || c == '_' || c == '~';
-}
-
 // What may stand unescaped in a path or query: unreserved characters, the
 // sub-delimiters, ":", "@", "/" and "?" (RFC 3986 pchar and query).
 bool mayStand(uchar c)
 {
-    return isUnreserved(c) || (c != 0 && std::strchr("!$&'()*+,;=:@/?", c) != nullptr);
+    return AsciiText::isUnreserved(c) || (c != 0 && std::strchr("!$&'()*+,;=:@/?", c) != nullptr);
 }
 
 bool isWebScheme(QByteArrayView scheme)
@@ -96,14 +91,8 @@ void appendNormalEscapes(QByteArray &out, QByteArrayView text)
     bool inQuery = false;
     for (qsizetype i = 0; i < text.size(); ++i) {
         const auto c = uchar(text[i]);
-        if (c == '%' && i + 2 < text.size() && AsciiText::hexDigitValue(uchar(text[i + 1])) >= 0
-            && AsciiText::hexDigitValue(uchar(text[i + 2])) >= 0) {
-            const auto value =
-                uchar(AsciiText::hexDigitValue(uchar(text[i + 1])) * 16 + AsciiText::hexDigitValue(uchar(text[i + 2])));
-            if (isUnreserved(value))
-                out += char(value);
-            else
-                AsciiText::appendPercentEscape(out, value);
+        if (const int escaped = AsciiText::percentEscapeAt(text, i); escaped >= 0) {
+            AsciiText::appendNormalEscape(out, uchar(escaped));
             i += 2;
         } else if (c == '\\' && !inQuery) {
             out += '/';

@@ -4,12 +4,6 @@
 
 namespace {
 
-bool isUnreserved(uchar c)
-{
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-'
-        || c == '.' || c == '_' || c == '~';
-}
-
 bool isLineEnd(char c)
 {
     return c == '\n' || c == '\r';
@@ -43,24 +37,15 @@ QByteArray canonical(QByteArrayView text, bool isRule)
 {
     QByteArray out;
     out.reserve(text.size());
-    const auto escape = [&out](uchar c) { AsciiText::appendPercentEscape(out, c); };
     for (qsizetype i = 0; i < text.size(); ++i) {
         const auto c = uchar(text[i]);
-        if (c == '%' && i + 2 < text.size()) {
-            const int high = AsciiText::hexDigitValue(uchar(text[i + 1]));
-            const int low = AsciiText::hexDigitValue(uchar(text[i + 2]));
-            if (high >= 0 && low >= 0) {
-                const auto decoded = uchar(high * 16 + low);
-                if (isUnreserved(decoded))
-                    out += char(decoded);
-                else
-                    escape(decoded);
-                i += 2;
-                continue;
-            }
+        if (const int escaped = AsciiText::percentEscapeAt(text, i); escaped >= 0) {
+            AsciiText::appendNormalEscape(out, uchar(escaped));
+            i += 2;
+            continue;
         }
         if (c <= ' ' || c >= 0x7F || c == '$' || (c == '*' && !isRule))
-            escape(c);
+            AsciiText::appendPercentEscape(out, c);
         else
             out += char(c);
     }

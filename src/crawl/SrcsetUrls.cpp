@@ -1,11 +1,8 @@
 #include "crawl/SrcsetUrls.h"
 
-namespace {
+#include "common/AsciiText.h"
 
-bool isBlank(char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r';
-}
+namespace {
 
 // The end of the descriptors that begin at `pos`: the comma that ends the
 // candidate (outside parentheses) or the end of the text.
@@ -31,12 +28,12 @@ QList<QByteArrayView> srcsetUrls(QByteArrayView srcset)
     QList<QByteArrayView> urls;
     qsizetype pos = 0;
     while (true) {
-        while (pos < srcset.size() && (isBlank(srcset[pos]) || srcset[pos] == ','))
+        while (pos < srcset.size() && (AsciiText::isHtmlBlank(srcset[pos]) || srcset[pos] == ','))
             ++pos;
         if (pos >= srcset.size())
             return urls;
         const qsizetype start = pos;
-        while (pos < srcset.size() && !isBlank(srcset[pos]))
+        while (pos < srcset.size() && !AsciiText::isHtmlBlank(srcset[pos]))
             ++pos;
         QByteArrayView url = srcset.sliced(start, pos - start);
         if (url.endsWith(',')) {

@@ -142,14 +142,12 @@ QUrl HttpTransfer::requestUrl(const QByteArray &url)
     while (end > begin && static_cast<unsigned char>(url.at(end - 1)) <= 0x20)
         --end;
 
+    const QByteArrayView text = QByteArrayView(url).first(end);
     QByteArray encoded;
     encoded.reserve((end - begin) * 3);
     for (qsizetype i = begin; i < end; ++i) {
-        const auto c = static_cast<unsigned char>(url.at(i));
-        const bool validEscape =
-            c == '%' && i + 2 < end && AsciiText::hexDigitValue(uchar(url.at(i + 1))) >= 0
-            && AsciiText::hexDigitValue(uchar(url.at(i + 2))) >= 0;
-        if (needsEscape(c) || (c == '%' && !validEscape)) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (needsEscape(c) || (c == '%' && AsciiText::percentEscapeAt(text, i) < 0)) {
             AsciiText::appendPercentEscape(encoded, c);
         } else {
             encoded.append(static_cast<char>(c));
