@@ -68,12 +68,13 @@ bool isHtmlType(const char *contentType)
            || type.compare("application/xhtml+xml", Qt::CaseInsensitive) == 0;
 }
 
-// The address the read last asked for, redirects followed.
-QByteArray finalUrlOf(CURL *easy)
+// The address the read last asked for, redirects followed; valid while the
+// handle lives.
+QByteArrayView effectiveUrl(CURL *easy)
 {
     const char *url = nullptr;
     curl_easy_getinfo(easy, CURLINFO_EFFECTIVE_URL, &url);
-    return url ? QByteArray(url) : QByteArray();
+    return QByteArrayView(url);
 }
 
 } // namespace
@@ -309,7 +310,7 @@ void WebSession::checkIdle(ReadId id)
     long status = 0;
     curl_easy_getinfo(read.easy, CURLINFO_RESPONSE_CODE, &status);
     const ReadReason reason = curlReason(CURLE_OK, SessionRefusal::Idle, int(status), false);
-    const QByteArray finalUrl = finalUrlOf(read.easy);
+    const QByteArray finalUrl = effectiveUrl(read.easy).toByteArray();
     const Finished finished = std::move(read.finished);
     endRead(id);
     if (finished)
@@ -319,11 +320,7 @@ void WebSession::checkIdle(ReadId id)
 QByteArrayView WebSession::currentUrl(ReadId id) const
 {
     const auto it = m_reads.find(id);
-    if (it == m_reads.end())
-        return {};
-    const char *url = nullptr;
-    curl_easy_getinfo(it->second->easy, CURLINFO_EFFECTIVE_URL, &url);
-    return QByteArrayView(url);
+    return it == m_reads.end() ? QByteArrayView() : effectiveUrl(it->second->easy);
 }
 
 void WebSession::cancel(ReadId id)
@@ -401,7 +398,7 @@ void WebSession::collectFinished()
         const bool pastDeadline = m_clock.elapsed() - read->startedAt >= read->limits.deadlineMs;
         const ReadReason reason =
             ok ? ReadReason::None : curlReason(message->data.result, read->refusal, int(status), pastDeadline);
-        const QByteArray finalUrl = finalUrlOf(message->easy_handle);
+        const QByteArray finalUrl = effectiveUrl(message->easy_handle).toByteArray();
         const Finished finished = std::move(read->finished);
         endRead(read->id);
         if (finished)
