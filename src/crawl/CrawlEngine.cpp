@@ -334,9 +334,8 @@ void CrawlEngine::startStandardRead(int page)
 bool CrawlEngine::robotsLetRead(int page, int &inFlight)
 {
     // Each scheme of a host has its own robots.txt.
-    QByteArray origin = HttpPrefix + m_pages.Key(m_pages.ParentIndex(page));
-    if (standardRules())
-        origin = splitAddress(m_pages.Key(page)).scheme.toByteArray() + "://" + m_pages.Key(m_pages.ParentIndex(page));
+    const QByteArrayView scheme = standardRules() ? splitAddress(m_pages.Key(page)).scheme : QByteArrayView("http");
+    const QByteArray origin = scheme.toByteArray() + "://" + m_pages.Key(m_pages.ParentIndex(page));
     switch (m_robots->verdict(origin, m_pages.Text(page))) {
     case RobotsGate::Verdict::Read:
         return true;
@@ -463,14 +462,14 @@ bool CrawlEngine::scanStandardPage(const AsyncProp &asyncProp, const QByteArray 
     if (!scanner) {
         fromFile = std::make_unique<HtmlLinkScanner>(address);
         scanner = fromFile.get();
-    }
-    if (fromFile && !asyncProp.streamed) {
-        QFile file(asyncProp.value);
-        if (!file.open(QIODevice::ReadOnly))
-            return false;
-        for (QByteArray piece = file.read(ScanPieceBytes); !piece.isEmpty(); piece = file.read(ScanPieceBytes))
-            scanner->feed(piece);
-        readWhole = file.error() == QFileDevice::NoError;
+        if (!asyncProp.streamed) {
+            QFile file(asyncProp.value);
+            if (!file.open(QIODevice::ReadOnly))
+                return false;
+            for (QByteArray piece = file.read(ScanPieceBytes); !piece.isEmpty(); piece = file.read(ScanPieceBytes))
+                scanner->feed(piece);
+            readWhole = file.error() == QFileDevice::NoError;
+        }
     }
     scanner->finish();
     takeLinks(*scanner);
