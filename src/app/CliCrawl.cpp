@@ -90,7 +90,7 @@ bool CliCrawl::start()
     const bool opened = m_output.open(m_options.outputFile)
         && (m_options.eventsFile.isEmpty() || m_events.open(m_options.eventsFile));
     if (!opened || !m_output.truncate() || !m_events.truncate()) {
-        printError(m_output.failed() ? m_output.errorText() : m_events.errorText());
+        printError(writeError());
         return false;
     }
     m_engine->setRobotsHonoured(m_options.honourRobots);
@@ -128,6 +128,11 @@ void CliCrawl::writeFoundFiles()
         m_output.foundFile(fileRecord(*m_engine, ++m_filesWritten));
 }
 
+QString CliCrawl::writeError() const
+{
+    return m_output.failed() ? m_output.errorText() : m_events.errorText();
+}
+
 bool CliCrawl::outputFailed()
 {
     if (!m_output.failed() && !m_events.failed())
@@ -138,7 +143,7 @@ bool CliCrawl::outputFailed()
         m_finished = true;
         if (m_status)
             m_status->breakLine();
-        printError(m_output.failed() ? m_output.errorText() : m_events.errorText());
+        printError(writeError());
         QCoreApplication::exit(1);
     }
     return true;
@@ -237,7 +242,7 @@ void CliCrawl::finish()
     }
     m_output.finalStatus(last);
     if (!m_output.close() || !m_events.close()) {
-        printError(m_output.failed() ? m_output.errorText() : m_events.errorText());
+        printError(writeError());
         QCoreApplication::exit(1);
         return;
     }

@@ -45,6 +45,8 @@ private:
     void writeEvent(const QByteArray &line);
     void writeFoundFiles();
     bool outputFailed();
+    // Why the results or the event log could not be written or opened.
+    QString writeError() const;
 
     // First, so that it goes last: a request to end that comes while the crawl
     // is torn down cannot cut that short.
