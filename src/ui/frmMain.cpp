@@ -248,10 +248,7 @@ void frmMain::createControls()
                                                           SavedFormats::dialogFilter(), &type);
         return SavedFormats::withSuffix(path, type);
     };
-    hooks.reportSaveError = [this](const QString &text) {
-        QMessageBox box(QMessageBox::Warning, Vendor::ProductName, text, QMessageBox::Ok, this);
-        box.exec();
-    };
+    hooks.reportSaveError = [this](const QString &text) { showWarning(text); };
     m_resultMenus = new ResultMenus(m_treeFiles, m_treePages, *m_engine, std::move(hooks), this);
 }
 
@@ -292,10 +289,8 @@ void frmMain::createMenus()
     m_options = m_toolsMenu->addAction(QStringLiteral("&Options"));
     m_options->setObjectName(QStringLiteral("Options"));
     connect(m_options, &QAction::triggered, this, &frmMain::Options_Click);
-    m_linkRules = new LinkRulesMenu(appSettings(), [this](const QString &description) {
-        QMessageBox box(QMessageBox::Warning, Vendor::ProductName, description, QMessageBox::Ok, this);
-        box.exec();
-    }, m_toolsMenu);
+    m_linkRules = new LinkRulesMenu(appSettings(), [this](const QString &description) { showWarning(description); },
+                                    m_toolsMenu);
     m_toolsMenu->addMenu(m_linkRules);
 
     m_helpMenu = menuBar()->addMenu(QStringLiteral("&Help"));
@@ -419,6 +414,12 @@ void frmMain::Form_Resize()
     place(m_treePages, r.treePages);
     place(m_lblAd, r.lblAd);
     m_inLayout = false;
+}
+
+void frmMain::showWarning(const QString &text)
+{
+    QMessageBox box(QMessageBox::Warning, Vendor::ProductName, text, QMessageBox::Ok, this);
+    box.exec();
 }
 
 void frmMain::cmdCrawl_Click()

@@ -90,6 +90,8 @@ private:
     void showSponsorLine();
     QTreeView *createTree(const QString &name, NodeImageProxy *model);
     void openWithShell(const QString &target) const;
+    // A warning in a message box over the window, waited for.
+    void showWarning(const QString &text);
 
     modPublic::ShellOpenFn m_shellOpen;
     ImageList ImageList1;
