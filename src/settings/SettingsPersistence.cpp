@@ -6,6 +6,8 @@
 #include <QMetaType>
 
 #include <cmath>
+#include <initializer_list>
+#include <utility>
 
 namespace {
 
@@ -15,6 +17,20 @@ void configure(cRegistry &registry)
     registry.setClassKey(cRegistry::HKEY_CURRENT_USER);
     registry.setSectionKey(SettingsSectionKey);
     registry.setValueType(cRegistry::REG_SZ);
+}
+
+// Writes the values as one change of the store: a save that fails or is cut
+// short leaves every one of them as it was.
+void saveTogether(std::initializer_list<std::pair<QString, QString>> values)
+{
+    cRegistry registry;
+    configure(registry);
+    registry.beginChange();
+    for (const auto &[name, text] : values) {
+        registry.setValueKey(name);
+        registry.setValue(text);
+    }
+    registry.commitChange();
 }
 
 QVariant read(cRegistry &registry, const QString &name)
@@ -78,23 +94,13 @@ void SaveSettings(const QString &search, const QString &follow, const QString &m
                   const QString &maxPages, const QString &maxDomain, const SaveConfirmation &confirm,
                   Settings &settings)
 {
-    {
-        cRegistry registry;
-        configure(registry);
-        const std::pair<QString, const QString &> values[] = {
-            {QStringLiteral("Search"), search},     {QStringLiteral("Follow"), follow},
-            {QStringLiteral("MaxFiles"), maxFiles}, {QStringLiteral("MaxPages"), maxPages},
-            {QStringLiteral("MaxDomain"), maxDomain},
-        };
-        // One change of the store: a save that fails or is cut short leaves all
-        // five old values, never some of each (a missing MaxDomain would read as 0).
-        registry.beginChange();
-        for (const auto &[name, text] : values) {
-            registry.setValueKey(name);
-            registry.setValue(text);
-        }
-        registry.commitChange();
-    }
+    // All five old values or all five new ones, never some of each: a missing
+    // MaxDomain would read as 0.
+    saveTogether({
+        {QStringLiteral("Search"), search},     {QStringLiteral("Follow"), follow},
+        {QStringLiteral("MaxFiles"), maxFiles}, {QStringLiteral("MaxPages"), maxPages},
+        {QStringLiteral("MaxDomain"), maxDomain},
+    });
     if (confirm)
         confirm(QStringLiteral("Options Saved!"));
     LoadSettings(settings);
@@ -102,18 +108,9 @@ void SaveSettings(const QString &search, const QString &follow, const QString &m
 
 void SaveLinkRules(LinkRules rules, LinkScope scope, Settings &settings)
 {
-    {
-        cRegistry registry;
-        configure(registry);
-        // One change, so that a crawl never starts from the rules of one choice
-        // and the scope of another.
-        registry.beginChange();
-        registry.setValueKey(LinkRulesValueName);
-        registry.setValue(linkRulesName(rules));
-        registry.setValueKey(LinkScopeValueName);
-        registry.setValue(linkScopeName(scope));
-        registry.commitChange();
-    }
+    // Together, so that a crawl never starts from the rules of one choice and
+    // the scope of another.
+    saveTogether({{LinkRulesValueName, linkRulesName(rules)}, {LinkScopeValueName, linkScopeName(scope)}});
     settings.Rules = rules;
     settings.Scope = scope;
 }
